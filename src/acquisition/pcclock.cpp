@@ -1,0 +1,9 @@
+#include "acquisition/pcclock.h"
+
+namespace velkor {
+
+void updateClock(State&, Platform&) {}
+void calibrateClock(State&, Platform&) {}
+void computeStreamOffset(State&) {}
+
+} // namespace velkor

@@ -1,0 +1,34 @@
+#include "core/velkor.h"
+
+#include "acquisition/source.h"
+#include "core/cycle.h"
+#include "core/errors.h"
+#include "core/startup.h"
+
+#include <memory>
+#include <new>
+#include <ostream>
+
+namespace velkor {
+
+int runVelkor(const std::vector<std::string>& arguments, Platform& platform) {
+  platform.console.write(kBanner);
+  platform.console.lineEnd();
+  // The record is large and lives for the whole run: keep it off the stack.
+  auto state = std::make_unique<State>();
+  try {
+    BlockReader reader = readBlock;
+    startUp(*state, platform, configurationFileName(arguments), reader);
+    runMainCycle(*state, platform, reader);
+  } catch (const ProgramEnd& end) {
+    return end.status;
+  } catch (const FatalError& error) {
+    platform.errors << "velkor: " << error.what() << std::endl;
+    return 1;
+  } catch (const std::bad_alloc&) {
+    platform.errors << "velkor: out of memory: the configuration asks for more than this machine has" << std::endl;
+    return 1;
+  }
+}
+
+} // namespace velkor

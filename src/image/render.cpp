@@ -1,0 +1,7 @@
+#include "image/render.h"
+
+namespace velkor {
+
+void renderImageRow(State&) {}
+
+} // namespace velkor

@@ -1,0 +1,118 @@
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace velkor {
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), error_(other.error_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+    error_ = other.error_;
+  }
+  return *this;
+}
+
+bool File::open(const std::string& path, Mode mode) {
+  close();
+  int flags = O_RDONLY;
+  if (mode == Mode::CreateTruncate) flags = O_WRONLY | O_CREAT | O_TRUNC;
+  if (mode == Mode::ReadWrite) flags = O_RDWR | O_CREAT;
+  fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
+  if (fd_ < 0) error_ = errno;
+  return fd_ >= 0;
+}
+
+int64_t File::size() {
+  struct stat info {};
+  if (fstat(fd_, &info) != 0) {
+    error_ = errno;
+    return -1;
+  }
+  return info.st_size;
+}
+
+int64_t File::read(void* buffer, std::size_t count) {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t got = ::read(fd_, out + done, count - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error_ = errno;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::skip(int64_t count) {
+  if (lseek(fd_, count, SEEK_CUR) < 0) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+bool File::write(const void* data, std::size_t count) {
+  const auto* in = static_cast<const char*>(data);
+  while (count > 0) {
+    ssize_t put = ::write(fd_, in, count);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) {
+      error_ = errno;
+      return false;
+    }
+    in += put;
+    count -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool File::writeAt(int64_t offset, const void* data, std::size_t count) {
+  const auto* in = static_cast<const char*>(data);
+  while (count > 0) {
+    ssize_t put = ::pwrite(fd_, in, count, offset);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) {
+      error_ = errno;
+      return false;
+    }
+    in += put;
+    offset += put;
+    count -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool File::close() {
+  if (fd_ < 0) return true;
+  int result = ::close(std::exchange(fd_, -1));
+  if (result != 0 && errno != EINTR) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
+bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string fileErrorText(int error) {
+  if (error == ENOENT) return "file not found";
+  return std::strerror(error);
+}
+
+} // namespace velkor

@@ -1,0 +1,46 @@
+// Plain POSIX file access: whole-file and positioned reads and writes with the
+// system's error codes kept for reports.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace velkor {
+
+class File {
+public:
+  enum class Mode {
+    Read,           // existing file, read only
+    CreateTruncate, // create, or empty an existing file, write only
+    ReadWrite,      // read and write without truncation; created when missing
+  };
+
+  File() = default;
+  ~File();
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+
+  bool open(const std::string& path, Mode mode);
+  bool isOpen() const { return fd_ >= 0; }
+  int64_t size();                                        // [bytes], -1 on failure
+  int64_t read(void* buffer, std::size_t count);         // bytes read (short only at the end), -1 on failure
+  bool skip(int64_t count);                              // move the read position forward
+  bool write(const void* data, std::size_t count);       // at the current position
+  bool writeAt(int64_t offset, const void* data, std::size_t count);
+  bool close();                                          // false when the close itself failed
+  int error() const { return error_; }                   // errno of the last failure
+
+private:
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+bool fileExists(const std::string& path);
+bool removeFile(const std::string& path);
+// "file not found" for a missing file, the system's text otherwise.
+std::string fileErrorText(int error);
+
+} // namespace velkor

@@ -1,0 +1,7 @@
+#include "stations/report.h"
+
+namespace velkor {
+
+void printStationList(State&, Platform&) {}
+
+} // namespace velkor

@@ -1,0 +1,7 @@
+#include "timing/calendar.h"
+
+namespace velkor {
+
+void computeClockTime(State&) {}
+
+} // namespace velkor
