@@ -10,6 +10,8 @@ void buildStationModel(State& state) {
   state.displayedstations = state.stationcount - state.hidden;
 }
 
+std::vector<TableRecord> readTableRecords(const std::string&, std::ostream&) { return {}; }
+
 void readStationTable(State&, std::ostream&) {}
 
 void blankByDistance(State&) {}
