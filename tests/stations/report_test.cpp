@@ -1,4 +1,3 @@
-#include "core/errors.h"
 #include "stations/report.h"
 
 #include "support/testplatform.h"
@@ -114,23 +113,6 @@ TEST(StationReport, WithoutPrintstationlistAnOldFileIsLeftAlone) {
   dir.write("stations.txt", "old");
   printed(s, dir);
   EXPECT_EQ(dir.read("stations.txt"), "old");
-}
-
-TEST(StationReport, AStationFileThatCannotBeCreatedIsFatal) {
-  State s;
-  addStation(s, {7499, 'M', "Lakeside", 0, 400, 1234.5f, 0});
-  s.printstationlist = 1;
-  test::ScratchDir dir;
-  std::filesystem::create_directory(dir.path() / "stations.txt");
-  test::TestPlatform t;
-  try {
-    test::inDirectory(dir.path(), [&] { printStationList(s, t.platform); });
-    FAIL() << "no error";
-  } catch (const FatalError& error) {
-    EXPECT_EQ(error.subject(), "stations.txt");
-    EXPECT_EQ(error.reason(), "Is a directory");
-  }
-  EXPECT_EQ(t.text(), " 7499 M Lakeside 0ms 400kW 1234.5km\r\n") << "the station lines come before the file";
 }
 
 } // namespace velkor

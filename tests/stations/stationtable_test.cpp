@@ -1,4 +1,3 @@
-#include "core/errors.h"
 #include "stations/stationmodel.h"
 
 #include "support/testplatform.h"
@@ -168,18 +167,6 @@ TEST(StationTable, AnIncompleteLastRecordIsIgnored) {
   read = readTable("");
   EXPECT_TRUE(read.records.empty());
   EXPECT_EQ(read.warnings, "");
-}
-
-TEST(StationTable, AMissingTableIsFatal) {
-  test::ScratchDir dir;
-  std::ostringstream warnings;
-  try {
-    readTableRecords(dir.file("nothere.txt"), warnings);
-    FAIL() << "no error";
-  } catch (const FatalError& error) {
-    EXPECT_EQ(error.subject(), dir.file("nothere.txt"));
-    EXPECT_EQ(error.reason(), "file not found");
-  }
 }
 
 } // namespace velkor
