@@ -22,7 +22,8 @@ struct TableRecord {
 };
 
 // Every record with GRI > 0 in file order (later records win when looked up).
-// FatalError when the file cannot be opened.
+// FatalError when the file cannot be opened or read. An incomplete last record
+// is dropped, with one warning when any of its fields holds text.
 std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostream& warnings);
 
 // Lists to station and synchronisation arrays: counts, chain delays, blanking

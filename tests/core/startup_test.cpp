@@ -56,7 +56,8 @@ TEST(StartUp, RefusesSettingsThatCannotWork) {
   };
   for (const auto& [config, message] : cases) {
     test::ScratchDir dir;
-    dir.write("velkor.ini", std::string("[file]\nwav = none.wav\ntable = none.txt\n") + config);
+    dir.write("empty.txt", "");
+    dir.write("velkor.ini", std::string("[file]\nwav = none.wav\ntable = empty.txt\n") + config);
     Outcome run = runIn(dir, {});
     EXPECT_EQ(run.status, 1) << config;
     EXPECT_EQ(run.err.rfind(message, 0), 0u) << config << " gave " << run.err;

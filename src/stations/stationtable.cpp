@@ -1,0 +1,197 @@
+// The station table: Loran-C transmitters as comma-separated text.
+//
+// The file is a stream of fields consumed fifteen at a time, whatever the line
+// structure (by convention one transmitter per line):
+//    1 GRI [10 us]            6 latitude minutes      11 longitude seconds
+//    2 (not used)             7 latitude seconds      12 E/W
+//    3 letter                 8 N/S                   13 emission delay [us]
+//    4 location name          9 longitude degrees     14 (not used)
+//    5 latitude degrees      10 longitude minutes     15 power [kW]
+// Fields 1, 2, 5, 6, 9 and 10 are integers, 7, 11, 13, 14 and 15 singles, the
+// others text.
+//   - Blanks and tabs before a field are skipped. A field ends at a comma, at a
+//     line end (LF, CRLF or a lone CR) or at the end of the file; every line
+//     end ends a field, so an empty line is one empty field.
+//   - A field in double quotes may hold commas. It ends at the closing quote
+//     (or at the line end when the quote is never closed); whatever follows
+//     the quote up to the comma or line end is dropped.
+//   - A numeric field also ends at a blank or tab: the blanks after it are
+//     skipped, a comma or line end right after them closes the field, any
+//     other character begins the next field ("36 30" are two fields).
+//   - An unquoted text field keeps its inner blanks and the blanks before its
+//     end, so "M " is not the letter M.
+//   - Numbers are read from the start of the field (sign, digits, point,
+//     fraction, exponent); no number reads as 0. Integer fields round halves
+//     to even. Only the magnitudes of the position fields count: exactly "S"
+//     (after upper-casing) makes a latitude southern, exactly "W" a longitude
+//     western.
+//   - A record whose GRI is 0 or negative is skipped. When the file ends
+//     inside a record, that record is ignored, with one warning when any of
+//     its fields holds text (trailing empty lines give none).
+#include "core/config.h"
+#include "core/errors.h"
+#include "platform/files.h"
+#include "stations/stationmodel.h"
+
+#include <array>
+#include <cctype>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <ostream>
+#include <string_view>
+
+namespace velkor {
+
+namespace {
+
+constexpr int kFieldsPerRecord = 15;
+
+enum class Kind { Integer, Single, Text };
+
+constexpr std::array<Kind, kFieldsPerRecord> kRecordLayout = {
+    Kind::Integer, Kind::Integer, Kind::Text,    Kind::Text,    Kind::Integer,
+    Kind::Integer, Kind::Single,  Kind::Text,    Kind::Integer, Kind::Integer,
+    Kind::Single,  Kind::Text,    Kind::Single,  Kind::Single,  Kind::Single};
+
+int32_t toInteger(double x) {
+  if (std::isnan(x)) return 0;
+  x = std::nearbyint(x);
+  if (x >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+  if (x <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(x);
+}
+
+float toSingle(double x) {
+  if (x > FLT_MAX) return HUGE_VALF;
+  if (x < -FLT_MAX) return -HUGE_VALF;
+  return static_cast<float>(x);
+}
+
+std::string upperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Reads the fields of the table text one after the other.
+class FieldReader {
+public:
+  explicit FieldReader(std::string_view text) : text_(text) {}
+
+  bool atEnd() const { return at_ >= text_.size(); }
+
+  // The next field; `present` is false when the file had ended before it.
+  std::string next(Kind kind, bool& present) {
+    skipBlanks();
+    present = !atEnd();
+    if (!present) return {};
+    if (text_[at_] == '"') return quoted();
+    std::size_t start = at_;
+    if (kind == Kind::Text) {
+      while (!atEnd() && text_[at_] != ',' && lineEndLength() == 0) ++at_;
+      std::string field(text_.substr(start, at_ - start));
+      closeField();
+      return field;
+    }
+    while (!atEnd() && text_[at_] != ',' && text_[at_] != ' ' && text_[at_] != '\t' && lineEndLength() == 0)
+      ++at_;
+    std::string field(text_.substr(start, at_ - start));
+    skipBlanks();
+    closeField();
+    return field;
+  }
+
+private:
+  std::size_t lineEndLength() const {
+    if (atEnd()) return 0;
+    if (text_[at_] == '\n') return 1;
+    if (text_[at_] == '\r') return at_ + 1 < text_.size() && text_[at_ + 1] == '\n' ? 2 : 1;
+    return 0;
+  }
+
+  void skipBlanks() {
+    while (!atEnd() && (text_[at_] == ' ' || text_[at_] == '\t')) ++at_;
+  }
+
+  // Consumes the comma or line end that ends the field, when it stands here.
+  void closeField() {
+    if (!atEnd() && text_[at_] == ',') ++at_;
+    else at_ += lineEndLength();
+  }
+
+  std::string quoted() {
+    std::size_t start = ++at_;
+    while (!atEnd() && text_[at_] != '"' && lineEndLength() == 0) ++at_;
+    std::string field(text_.substr(start, at_ - start));
+    if (!atEnd() && text_[at_] == '"') ++at_;
+    while (!atEnd() && text_[at_] != ',' && lineEndLength() == 0) ++at_;
+    closeField();
+    return field;
+  }
+
+  std::string_view text_;
+  std::size_t at_ = 0; // [bytes] into the text
+};
+
+std::string readWholeFile(const std::string& fileName) {
+  File file;
+  if (!file.open(fileName, File::Mode::Read)) throw FatalError(fileName, fileErrorText(file.error()));
+  std::string text;
+  char chunk[65536];
+  for (;;) {
+    int64_t got = file.read(chunk, sizeof chunk);
+    if (got < 0) throw FatalError(fileName, fileErrorText(file.error()));
+    if (got == 0) break;
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+// Degrees, minutes and seconds to signed degrees; the signs of the fields
+// themselves are never used.
+double angle(int32_t degrees, int32_t minutes, float seconds, bool negative) {
+  double value = std::fabs(static_cast<double>(degrees)) + std::fabs(static_cast<double>(minutes)) / 60 +
+                 std::fabs(seconds) / 3600.0;
+  return negative ? -value : value;
+}
+
+} // namespace
+
+std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostream& warnings) {
+  std::string text = readWholeFile(fileName);
+  FieldReader reader(text);
+  std::vector<TableRecord> records;
+  while (!reader.atEnd()) {
+    std::array<std::string, kFieldsPerRecord> field;
+    int present = 0;     // [fields] read before the end of the file
+    bool anyText = false;
+    for (int i = 0; i < kFieldsPerRecord; ++i) {
+      bool there = false;
+      field[i] = reader.next(kRecordLayout[i], there);
+      if (!there) break;
+      ++present;
+      anyText = anyText || !field[i].empty();
+    }
+    if (present < kFieldsPerRecord) {
+      if (anyText)
+        warnings << "velkor: warning: " << fileName << ": the last record ends after " << present << " of "
+                 << kFieldsPerRecord << " fields and is ignored\n";
+      break;
+    }
+    auto integer = [&](int i) { return toInteger(parseLeadingNumber(field[i])); };
+    auto single = [&](int i) { return toSingle(parseLeadingNumber(field[i])); };
+    TableRecord record;
+    record.gri = integer(0);
+    if (record.gri <= 0) continue;
+    record.letter = upperCase(field[2]);
+    record.name = field[3];
+    record.lat = angle(integer(4), integer(5), single(6), upperCase(field[7]) == "S");
+    record.lon = angle(integer(8), integer(9), single(10), upperCase(field[11]) == "W");
+    record.delay = single(12);
+    record.power = single(14);
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+} // namespace velkor
