@@ -32,6 +32,12 @@ std::string quoted(const std::string& s) {
   return out + "\"";
 }
 
+std::string shortNumber(double x) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%.9g", x);
+  return text;
+}
+
 std::string fixed(double x, int decimals) {
   char text[48];
   std::snprintf(text, sizeof text, "%.*f", decimals, x);
@@ -100,10 +106,10 @@ std::string truthText(const Scenario& s, const RecordingResult& r) {
   std::ostringstream o;
   o << "start        " << formatCivil(s.startUtc) << " UTC, internal " << s.start.seconds << "+"
     << fixed(s.start.fraction, 6) << " s since 1958 (" << s.leapSeconds << " leap s)\n";
-  o << "sample rate  " << num(c.sr) << " Hz nominal, " << fixed(s.trueRate, 6) << " Hz true (" << num(c.ppm)
+  o << "sample rate  " << shortNumber(c.sr) << " Hz nominal, " << fixed(s.trueRate, 6) << " Hz true (" << shortNumber(c.ppm)
     << " ppm)\n";
   o << "recording    " << s.frames << " frames, " << fixed(static_cast<double>(s.frames) / s.trueRate, 3) << " s, "
-    << c.bits << " bit, " << (c.channels == 2 ? "stereo" : "mono") << ", carrier at " << num(s.basebandFrequency)
+    << c.bits << " bit, " << (c.channels == 2 ? "stereo" : "mono") << ", carrier at " << shortNumber(s.basebandFrequency)
     << " Hz\n";
   o << "written      ";
   for (std::size_t i = 0; i < r.files.size(); ++i) {
