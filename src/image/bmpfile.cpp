@@ -81,7 +81,7 @@ std::vector<uint8_t> emptyImageHead(const State& s) {
 
 int32_t rowBytes(const State& s) { return s.imagewidth * s.bytesperpixel; }
 
-// Hidden stations are not drawn; a station count the list cannot hold draws nothing.
+// Hidden stations take no pixels; more hidden than configured stations leaves none.
 int32_t drawnStations(const State& s) { return std::max(0, s.displayedstations); }
 
 void drawHourTicks(State& s) {

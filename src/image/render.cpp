@@ -41,8 +41,9 @@ float scaleFactor(const State& s, std::size_t station) {
   return k;
 }
 
-// Removes the cross-rate interference of a chain that shares its GRI with two
-// more copies of itself, using strips integrated half a window early and late.
+// The hidden strips at the end of the list are integrated at fixed time
+// offsets from the station's own window, where they pick up the cross-rate
+// interference rather than the station; half of each is taken off its strip.
 void subtractCrossRate(State& s, std::size_t station) {
   int32_t gri = s.stationgri[station];
   bool takesPart = (gri == 6000 && s.gri6000count == 3) || (gri == 7950 && s.gri7950count == 9);
