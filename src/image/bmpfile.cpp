@@ -175,8 +175,7 @@ void appendImageRowVia(State& s, Platform& platform, ImageFileAccess& file) {
   for (;;) {
     if (!file.open(s.bmp)) {
       if (!retrying) imageFileFails(s, file.error());
-      int error = file.error();
-      waitBeforeRetry(s, platform, error);
+      waitBeforeRetry(s, platform, file.error());
       continue;
     }
     int error = writeRowUpdate(s, file);

@@ -97,8 +97,8 @@ void renderImageRow(State& s) {
   if (s.rowbuffer.size() < rowBytes) s.rowbuffer.resize(rowBytes, kUndrawn);
 
   const bool highPass = s.hipass != 0 || s.jittercorr != 0;
-  const auto taps = static_cast<int32_t>(
-      std::min<int64_t>({int64_t{s.tapcount}, static_cast<int64_t>(s.tapre.size()), static_cast<int64_t>(s.tapim.size())}));
+  const auto taps = static_cast<int32_t>(std::min<int64_t>(
+      {int64_t{s.tapcount}, static_cast<int64_t>(s.tapre.size()), static_cast<int64_t>(s.tapim.size())}));
   const auto jc = static_cast<float>(s.jittercorr * 0.5 / s.longintegration);
   std::size_t pixel = 0; // running pixel number P
   for (int32_t station = 0; station < stations; ++station) {
