@@ -18,7 +18,9 @@ std::string printfText(const char* format, int precision, double value) {
 
 std::string signedGeneral(double value, int digits) {
   bool negative = std::signbit(value) && value != 0;
-  return (negative ? "-" : " ") + printfText("%.*g", digits, std::fabs(value));
+  std::string text(1, negative ? '-' : ' ');
+  text += printfText("%.*g", digits, std::fabs(value));
+  return text;
 }
 
 struct Field {
@@ -79,14 +81,16 @@ std::string signText(const Field& field, bool negative) {
 std::string plainField(const Field& field, double value) {
   std::string digits = printfText("%.*f", field.decimals, std::fabs(value));
   bool negative = value < 0 && !allZeroDigits(digits);
-  std::string text = signText(field, negative) + digits;
+  std::string text = signText(field, negative);
+  text += digits;
   std::size_t width = field.width();
   if (text.size() > width && digits.rfind("0.", 0) == 0) {
-    std::string bare = signText(field, negative) + digits.substr(1);
+    std::string bare = signText(field, negative);
+    bare.append(digits, 1);
     if (bare.size() <= width) text = bare;
   }
-  if (text.size() > width) return "%" + text;
-  return std::string(width - text.size(), ' ') + text;
+  if (text.size() > width) return text.insert(0, 1, '%');
+  return text.insert(0, width - text.size(), ' ');
 }
 
 std::string exponentField(const Field& field, double value) {
@@ -98,24 +102,29 @@ std::string exponentField(const Field& field, double value) {
   int exponent = std::stoi(text.substr(e + 1));
   if (value != 0 && mantissaDigits > 1) {
     // move the point right so that the mantissa has its integer digits
-    std::string digits = mantissa.substr(0, 1) + (mantissa.size() > 2 ? mantissa.substr(2) : "");
+    std::string digits = mantissa;
+    digits.erase(1, 1); // the point
     mantissa = digits.substr(0, static_cast<std::size_t>(mantissaDigits));
-    if (field.decimals > 0) mantissa += "." + digits.substr(static_cast<std::size_t>(mantissaDigits));
+    if (field.decimals > 0) mantissa.append(".").append(digits, static_cast<std::size_t>(mantissaDigits));
     exponent -= mantissaDigits - 1;
   }
   bool negative = value < 0 && !allZeroDigits(mantissa);
-  std::string sign = negative ? "-" : (field.plus ? "+" : " ");
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
-  return sign + mantissa + "E" + buffer;
+  std::snprintf(buffer, sizeof buffer, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  std::string out(1, negative ? '-' : (field.plus ? '+' : ' '));
+  out += mantissa;
+  out += buffer;
+  return out;
 }
 
 } // namespace
 
 std::string formatInteger(long long value) {
-  return (value < 0 ? "-" : " ") + std::to_string(value < 0 ? -static_cast<unsigned long long>(value)
-                                                          : static_cast<unsigned long long>(value)) +
-         " ";
+  auto magnitude = static_cast<unsigned long long>(value);
+  std::string text(1, value < 0 ? '-' : ' ');
+  text += std::to_string(value < 0 ? 0 - magnitude : magnitude);
+  text += ' ';
+  return text;
 }
 
 std::string formatSingle(float value) { return signedGeneral(value, 7); }

@@ -6,7 +6,11 @@
 
 namespace velkor {
 
+// Creates (or empties) the file `bmp` with an image of no rows; any failure is fatal.
 void createImageFile(State& state);
+// Adds rowbuffer as the newest row and runs bmpcmd when due. A failed write is
+// fatal, or with bmperrorhandling retried every 200 ms until it succeeds or q
+// is pressed.
 void appendImageRow(State& state, Platform& platform);
 
 } // namespace velkor

@@ -29,8 +29,10 @@ constexpr const char* kStationFile = "stations.txt";
 std::string stationLine(const State& s, int32_t i) {
   std::string line = formatInteger(s.stationgri[i]) + s.stationletter[i];
   if (s.stationdistance[i] > 0) {
-    line += " " + s.stationname[i] + formatSingle(s.stationdelay[i]) + "ms" + formatSingle(s.stationpower[i]) +
-            "kW" + formatSingle(s.stationdistance[i]) + "km";
+    line.append(" ").append(s.stationname[i]);
+    line.append(formatSingle(s.stationdelay[i])).append("ms");
+    line.append(formatSingle(s.stationpower[i])).append("kW");
+    line.append(formatSingle(s.stationdistance[i])).append("km");
   } else {
     line += " not found in table";
   }
@@ -42,10 +44,10 @@ std::string stationLine(const State& s, int32_t i) {
 std::string stationFileText(const State& s) {
   std::string text;
   for (int32_t i = 0; i < s.displayedstations; ++i) {
-    text += " " + s.stationname[i] + "\r\n";
-    text += "_" + std::to_string(s.stationgri[i]) + s.stationletter[i];
+    text.append(" ").append(s.stationname[i]).append("\r\n");
+    text.append("_").append(std::to_string(s.stationgri[i])).push_back(s.stationletter[i]);
     if (s.stationdistance[i] > 0)
-      text += formatSingle(static_cast<float>(std::floor(s.stationdistance[i] + 0.5))) + "km";
+      text.append(formatSingle(static_cast<float>(std::floor(s.stationdistance[i] + 0.5)))).append("km");
     else
       text += " ?";
     text += "\r\n";
@@ -69,7 +71,8 @@ void printStationList(State& s, Platform& platform) {
     platform.console.lineEnd();
   }
   if (s.printstationlist) writeStationFile(s);
-  std::string summary = formatInteger(s.blankedcount) + "blanked, " + "sync to";
+  std::string summary = formatInteger(s.blankedcount);
+  summary += "blanked, sync to";
   for (int32_t j = 0; j < s.taicount; ++j) summary += formatInteger(s.taigri[j]) + s.tailetter[j];
   platform.console.write(summary);
 }
