@@ -1,0 +1,141 @@
+#include "samplewriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+namespace velkor::synth {
+
+namespace {
+
+void put16(std::string& out, uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+
+void put32(std::string& out, uint32_t v) {
+  put16(out, v & 0xFFFF);
+  put16(out, v >> 16);
+}
+
+std::string numberedName(const std::string& base, std::size_t index) {
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, ".%03zu", index);
+  return base + suffix;
+}
+
+} // namespace
+
+std::string wavHeader(int channels, int bits, double rate, int64_t frames, int headerBytes) {
+  const uint32_t bytesPerSample = static_cast<uint32_t>(bits / 8);
+  const uint32_t fmtSize = headerBytes == 46 ? 18 : 16;
+  const uint32_t dataBytes = static_cast<uint32_t>(frames * channels * bytesPerSample);
+  const uint32_t whole = static_cast<uint32_t>(std::llround(rate));
+  std::string h = "RIFF";
+  put32(h, 4 + 8 + fmtSize + 8 + dataBytes);
+  h += "WAVEfmt ";
+  put32(h, fmtSize);
+  put16(h, 1); // PCM
+  put16(h, static_cast<uint32_t>(channels));
+  put32(h, whole);
+  put32(h, whole * static_cast<uint32_t>(channels) * bytesPerSample);
+  put16(h, static_cast<uint32_t>(channels) * bytesPerSample);
+  put16(h, static_cast<uint32_t>(bits));
+  if (fmtSize == 18) put16(h, 0);
+  h += "data";
+  put32(h, dataBytes);
+  return h;
+}
+
+SampleWriter::SampleWriter(const SynthConfig& config, int64_t frames) : config_(config), frames_(frames) {
+  framesPerFile_ = 0;
+  if (config.kind == OutputKind::Raw && config.split > 0)
+    framesPerFile_ = std::max<int64_t>(1, std::llround(config.split * config.sr));
+  openNext();
+}
+
+void SampleWriter::openNext() {
+  if (out_.is_open()) {
+    out_.close();
+    if (!out_) throw std::runtime_error(files_.back() + ": cannot be written");
+  }
+  std::string name = framesPerFile_ > 0 ? numberedName(config_.output, files_.size()) : config_.output;
+  out_.open(name, std::ios::binary | std::ios::trunc);
+  if (!out_) throw std::runtime_error(name + ": cannot be created");
+  files_.push_back(name);
+  inFile_ = 0;
+  if (config_.kind == OutputKind::Wav) {
+    std::string header = wavHeader(config_.channels, config_.bits, config_.sr, frames_, config_.headerBytes);
+    out_.write(header.data(), static_cast<std::streamsize>(header.size()));
+  }
+}
+
+void SampleWriter::quantise(const float* x, std::size_t count, int16_t* out) {
+  const float hi = config_.bits == 8 ? 127.0f : 32767.0f;
+  const float lo = config_.bits == 8 ? -128.0f : -32768.0f;
+  int64_t clipped = 0;
+  for (std::size_t j = 0; j < count; ++j) {
+    float v = x[j];
+    clipped += (v >= hi + 0.5f) | (v <= lo - 0.5f);
+    v = std::min(std::max(v, lo), hi);
+    out[j] = static_cast<int16_t>(v + (v < 0 ? -0.5f : 0.5f));
+  }
+  clipped_ += clipped;
+}
+
+void SampleWriter::write(const float* re, const float* im, std::size_t count) {
+  while (count > 0) {
+    if (framesPerFile_ > 0 && inFile_ == framesPerFile_) openNext();
+    std::size_t n = count;
+    if (framesPerFile_ > 0) n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), framesPerFile_ - inFile_));
+    const int channels = config_.channels;
+    re_.resize(n);
+    quantise(re, n, re_.data());
+    if (channels == 2) {
+      im_.resize(n);
+      quantise(im, n, im_.data());
+    }
+    const std::size_t width = config_.bits == 8 ? 1 : 2;
+    bytes_.resize(n * static_cast<std::size_t>(channels) * width);
+    unsigned char* b = bytes_.data();
+    if (width == 1) {
+      if (channels == 2) {
+        for (std::size_t j = 0; j < n; ++j) {
+          b[2 * j] = static_cast<unsigned char>(re_[j] + 128);
+          b[2 * j + 1] = static_cast<unsigned char>(im_[j] + 128);
+        }
+      } else {
+        for (std::size_t j = 0; j < n; ++j) b[j] = static_cast<unsigned char>(re_[j] + 128);
+      }
+    } else if (channels == 2) {
+      for (std::size_t j = 0; j < n; ++j) {
+        const uint16_t r = static_cast<uint16_t>(re_[j]);
+        const uint16_t i = static_cast<uint16_t>(im_[j]);
+        b[4 * j] = static_cast<unsigned char>(r & 0xFF);
+        b[4 * j + 1] = static_cast<unsigned char>(r >> 8);
+        b[4 * j + 2] = static_cast<unsigned char>(i & 0xFF);
+        b[4 * j + 3] = static_cast<unsigned char>(i >> 8);
+      }
+    } else {
+      for (std::size_t j = 0; j < n; ++j) {
+        const uint16_t r = static_cast<uint16_t>(re_[j]);
+        b[2 * j] = static_cast<unsigned char>(r & 0xFF);
+        b[2 * j + 1] = static_cast<unsigned char>(r >> 8);
+      }
+    }
+    out_.write(reinterpret_cast<const char*>(b), static_cast<std::streamsize>(bytes_.size()));
+    if (!out_) throw std::runtime_error(files_.back() + ": cannot be written");
+    inFile_ += static_cast<int64_t>(n);
+    re += n;
+    im += n;
+    count -= n;
+  }
+}
+
+void SampleWriter::finish() {
+  out_.close();
+  if (!out_) throw std::runtime_error(files_.back() + ": cannot be written");
+}
+
+} // namespace velkor::synth
