@@ -77,8 +77,11 @@ inline float oscillatorStep(double looffset, float losamplerate) {
   return static_cast<float>(2.0 * kPi * looffset / losamplerate);
 }
 
+constexpr int32_t kOscillatorStretch = 128; // [samples] of oscillator values computed ahead of the products
+
 // The oscillator is a recurrence from sample to sample and stays sequential;
-// the products beside it are independent and overlap with it in the pipeline.
+// its values for a stretch of samples go into a small table first, so that
+// the products with the samples form a separate pass that vectorises.
 template <bool Stereo>
 void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
   float step = oscillatorStep(s.looffset, s.losamplerate); // [rad]
@@ -87,35 +90,46 @@ void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count
   float lore = s.lore;
   float loim = s.loim;
   int32_t locount = s.locount; // [samples]
-  for (int32_t i = 0; i < count; ++i) {
-    // Every 100 samples the oscillator is set afresh from its phase, so that
-    // the rounding of the complex steps in between never accumulates.
-    if (++locount >= 100) {
-      locount = 0;
-      const float theta = static_cast<float>(2.0 * kPi * s.lophase); // [rad]
-      lore = std::cos(theta) * s.filescale;
-      loim = -std::sin(theta) * s.filescale;
-      s.lophase = static_cast<float>(s.lophase + s.looffset / s.losamplerate * 100.0);
-      s.lophase -= std::floor(s.lophase);
-      if (s.lodrift != 0) {
-        s.looffset += s.lodrift * 100.0 / s.losamplerate;
-        step = oscillatorStep(s.looffset, s.losamplerate);
-        c = std::cos(step);
-        sn = -std::sin(step);
+  float tablere[kOscillatorStretch];
+  float tableim[kOscillatorStretch];
+  for (int32_t first = 0; first < count; first += kOscillatorStretch) {
+    const int32_t n = count - first < kOscillatorStretch ? count - first : kOscillatorStretch; // [samples]
+    for (int32_t j = 0; j < n; ++j) {
+      // Every 100 samples the oscillator is set afresh from its phase, so
+      // that the rounding of the complex steps in between never accumulates.
+      if (++locount >= 100) {
+        locount = 0;
+        const float theta = static_cast<float>(2.0 * kPi * s.lophase); // [rad]
+        lore = std::cos(theta) * s.filescale;
+        loim = -std::sin(theta) * s.filescale;
+        s.lophase = static_cast<float>(s.lophase + s.looffset / s.losamplerate * 100.0);
+        s.lophase -= std::floor(s.lophase);
+        if (s.lodrift != 0) {
+          s.looffset += s.lodrift * 100.0 / s.losamplerate;
+          step = oscillatorStep(s.looffset, s.losamplerate);
+          c = std::cos(step);
+          sn = -std::sin(step);
+        }
       }
+      tablere[j] = lore;
+      tableim[j] = loim;
+      const float nextre = c * lore - sn * loim;
+      loim = sn * lore + c * loim;
+      lore = nextre;
     }
-    const float x = re[i];
-    if constexpr (Stereo) {
-      const float y = im[i];
-      re[i] = roundClamped(lore * x - loim * y);
-      im[i] = roundClamped(loim * x + lore * y);
-    } else {
-      re[i] = roundClamped(lore * x);
-      im[i] = roundClamped(loim * x);
-    }
-    const float nextre = c * lore - sn * loim;
-    loim = sn * lore + c * loim;
-    lore = nextre;
+    int16_t* __restrict r = re + first;
+    int16_t* __restrict q = im + first;
+    forEachSample(n, [&](int32_t j) {
+      const float x = r[j];
+      if constexpr (Stereo) {
+        const float y = q[j];
+        r[j] = roundClamped(tablere[j] * x - tableim[j] * y);
+        q[j] = roundClamped(tableim[j] * x + tablere[j] * y);
+      } else {
+        r[j] = roundClamped(tablere[j] * x);
+        q[j] = roundClamped(tableim[j] * x);
+      }
+    });
   }
   s.lore = lore;
   s.loim = loim;

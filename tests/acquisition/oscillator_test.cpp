@@ -121,6 +121,59 @@ TEST(Oscillator, DriftSweepsTheOffset) {
   }
 }
 
+TEST(Oscillator, WidthsOfEveryStepAsWrittenOut) {
+  // The steps one sample at a time, each value in its own width: a change in
+  // the order or the precision of any operation shows up here bit for bit.
+  const float pi = 3.14159265358979323846f;
+  const float rate = 22050;
+  const float filescale = 1.5f;
+  const float lodrift = 37.5f;
+  double looffset = -2345.678;
+  float lophase = 0, lore = filescale, loim = 0;
+  int16_t locount = 0;
+  std::vector<Sample> expected;
+  std::vector<int16_t> values;
+  for (int32_t k = 0; k < 1000; ++k) {
+    const int16_t x = static_cast<int16_t>(k * 37 % 20000 - 10000);
+    const int16_t y = static_cast<int16_t>(k * 53 % 16000 - 8000);
+    values.push_back(x);
+    values.push_back(y);
+    float step = static_cast<float>(2.0 * pi * looffset / rate);
+    float c = std::cos(step), sn = -std::sin(step);
+    locount += 1;
+    if (locount == 100) {
+      locount = 0;
+      const float theta = static_cast<float>(2.0 * pi * lophase);
+      lore = std::cos(theta) * filescale;
+      loim = -std::sin(theta) * filescale;
+      lophase = static_cast<float>(lophase + looffset / rate * 100.0);
+      lophase -= std::floor(lophase);
+      looffset += lodrift * 100.0 / rate;
+      step = static_cast<float>(2.0 * pi * looffset / rate);
+      c = std::cos(step);
+      sn = -std::sin(step);
+    }
+    const float fx = x, fy = y;
+    expected.push_back({static_cast<int16_t>(std::nearbyint(lore * fx - loim * fy)),
+                        static_cast<int16_t>(std::nearbyint(loim * fx + lore * fy))});
+    const float nextre = c * lore - sn * loim;
+    loim = sn * lore + c * loim;
+    lore = nextre;
+  }
+  Receiver r;
+  r.s.looffset = -2345.678;
+  r.s.lodrift = lodrift;
+  r.s.filescale = filescale;
+  r.s.fileblocklen = 333;
+  test::writeWav(r.s.inputfile, values, {});
+  r.start();
+  EXPECT_EQ(r.readAll(), expected);
+  EXPECT_EQ(r.s.looffset, looffset);
+  EXPECT_EQ(r.s.lophase, lophase);
+  EXPECT_EQ(r.s.lore, lore);
+  EXPECT_EQ(r.s.loim, loim);
+}
+
 TEST(Oscillator, MonoInputGetsAnImaginaryPart) {
   Receiver r;
   r.s.channels = 1;
