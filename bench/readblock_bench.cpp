@@ -61,10 +61,10 @@ std::string little(uint32_t value, int bytes) {
   return out;
 }
 
-// 64 MiB of pseudo-random 16-bit stereo samples.
-const std::string& recording() {
-  static const std::string path = [] {
-    const auto file = std::filesystem::temp_directory_path() / "velkor-readblock-bench.wav";
+// 64 MiB of pseudo-random 16-bit stereo samples, removed when the run ends.
+struct TemporaryRecording {
+  std::filesystem::path file = std::filesystem::temp_directory_path() / "velkor-readblock-bench.wav";
+  TemporaryRecording() {
     const uint32_t frames = 16u << 20;
     std::string data;
     data.reserve(4 * std::size_t{frames});
@@ -77,9 +77,16 @@ const std::string& recording() {
     out << "RIFF" << little(36 + 4 * frames, 4) << "WAVEfmt " << little(16, 4) << little(1, 2) << little(2, 2)
         << little(48000, 4) << little(4 * 48000, 4) << little(4, 2) << little(16, 2) << "data" << little(4 * frames, 4)
         << data;
-    return file.string();
-  }();
-  return path;
+  }
+  ~TemporaryRecording() {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
+};
+
+std::string recording() {
+  static const TemporaryRecording recording;
+  return recording.file.string();
 }
 
 void readBlocks(benchmark::State& bench, double looffset, int16_t nb) {

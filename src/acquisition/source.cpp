@@ -156,6 +156,8 @@ void retireSamples(State& s) {
   } else {
     sums = sumSamples(re, im, n);
   }
+  // The sums are 64-bit: blocks are not limited to 65536 samples, and 32 bits
+  // could overflow beyond that.
   s.dcsumre += static_cast<float>(sums.re);
   s.dcsumim += static_cast<float>(sums.im);
   s.dccount += static_cast<float>(n);

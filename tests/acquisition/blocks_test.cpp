@@ -100,32 +100,6 @@ TEST(Blocks, TrailingIncompleteFrameIsDropped) {
   EXPECT_EQ(r.newSamples(), test::asSamples(test::rampFrames(10)));
 }
 
-TEST(Blocks, EightBitAndMonoThroughTheFile) {
-  const std::vector<int16_t> values{0, -128, 127, -1, 1, 5}; // bytes 0x80 0x00 0xFF 0x7F 0x81 0x85
-  {
-    Receiver r;
-    r.s.bytespersample = 1;
-    test::writeWav(r.s.inputfile, values, {2, 1, 22050, 44});
-    r.start();
-    EXPECT_EQ(r.readAll(), (std::vector<Sample>{{0, -128}, {127, -1}, {1, 5}}));
-  }
-  {
-    Receiver r;
-    r.s.bytespersample = 1;
-    r.s.channels = 1;
-    test::writeWav(r.s.inputfile, values, {1, 1, 22050, 44});
-    r.start();
-    EXPECT_EQ(r.readAll(), (std::vector<Sample>{{0, 0}, {-128, 0}, {127, 0}, {-1, 0}, {1, 0}, {5, 0}}));
-  }
-  {
-    Receiver r;
-    r.s.channels = 1;
-    test::writeWav(r.s.inputfile, values, {1, 2, 22050, 44});
-    r.start();
-    EXPECT_EQ(r.readAll(), (std::vector<Sample>{{0, 0}, {-128, 0}, {127, 0}, {-1, 0}, {1, 0}, {5, 0}}));
-  }
-}
-
 TEST(Blocks, ScalingRoundsHalvesToEvenAndLeavesMonoImaginaryAtZero) {
   Receiver r;
   r.s.channels = 1;
