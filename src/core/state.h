@@ -195,7 +195,8 @@ struct State {
   std::vector<float> samplepower;  // re^2 + im^2 [sample units^2]
   // Block decoder
   File input;                  // the open sample input
-  int64_t wavchunkremaining = 0; // [bytes] left in the current WAV data chunk
+  int64_t wavchunkremaining = 0; // [bytes] of samples before the next chunk header (the whole file when it has none)
+  int16_t wavchunkpad = 0;     // [bytes] pad after the current WAV data chunk, 0 or 1
   std::vector<uint8_t> blockbuffer; // raw bytes of one block
   float losamplerate = 0;      // sr at start-up, the oscillator's rate [Hz]
   float lophase = 0;           // oscillator phase [cycles], in [0, 1)

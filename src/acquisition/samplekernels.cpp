@@ -1,0 +1,220 @@
+#include "acquisition/samplekernels.h"
+
+#include <bit>
+#include <cmath>
+
+namespace velkor {
+
+namespace {
+
+constexpr float kPi = 3.14159265358979323846f; // single precision, as every angle of the receiver
+
+// The passes below are written for the vectoriser of an -O2 build: full groups
+// of kLanes samples go through a loop of fixed length, which it vectorises even
+// under its cheapest cost model; the remainder runs one by one. Selections are
+// integer masks, because a conditional floating-point operation may not be
+// speculated while floating-point exceptions are observable.
+constexpr int32_t kLanes = 16;               // [samples] per group
+constexpr int32_t kGroupsPerFlush = 1024;    // groups summed in 32 bits: 1024 x 32768 < 2^31
+
+template <typename F>
+inline void forEachSample(int32_t count, F f) {
+  int32_t i = 0;
+  for (; i + kLanes <= count; i += kLanes)
+    for (int32_t j = 0; j < kLanes; ++j) f(i + j);
+  for (; i < count; ++i) f(i);
+}
+
+// Sums re(i) and im(i) over i < count; every term is a 16-bit value.
+template <typename Re, typename Im>
+inline SampleSums sumInLanes(int32_t count, Re re, Im im) {
+  SampleSums total;
+  int32_t i = 0;
+  while (i + kLanes <= count) {
+    int32_t lanere[kLanes] = {};
+    int32_t laneim[kLanes] = {};
+    const int32_t stop = count - i > kLanes * kGroupsPerFlush ? i + kLanes * kGroupsPerFlush : count;
+    for (; i + kLanes <= stop; i += kLanes) {
+      for (int32_t j = 0; j < kLanes; ++j) {
+        lanere[j] += re(i + j);
+        laneim[j] += im(i + j);
+      }
+    }
+    for (int32_t j = 0; j < kLanes; ++j) {
+      total.re += lanere[j];
+      total.im += laneim[j];
+    }
+  }
+  for (; i < count; ++i) {
+    total.re += re(i);
+    total.im += im(i);
+  }
+  return total;
+}
+
+// Rounds to the nearest whole number, halves to even, and saturates to 16
+// bits; NaN saturates by its sign bit. For |x| < 32768, adding 1.5 x 2^23
+// leaves the rounded value in the low mantissa bits (default rounding mode),
+// exactly as nearbyint would round it; larger magnitudes (exponent field 142
+// and up, also infinity and NaN) take the bound of their sign.
+inline int16_t roundClamped(float x) {
+  const uint32_t bits = std::bit_cast<uint32_t>(x);
+  const int32_t big = -static_cast<int32_t>(((bits >> 23) & 0xFFu) >= 142u); // all ones: |x| >= 32768
+  const int32_t rounded = static_cast<int32_t>(std::bit_cast<uint32_t>(x + 12582912.0f) - 0x4B400000u);
+  const int32_t bound = 32767 - static_cast<int32_t>(bits >> 31) * 65535;
+  const int32_t r = (bound & big) | (rounded & ~big);
+  return static_cast<int16_t>(r < 32767 ? r : 32767); // 32767.5 and above round to 32768
+}
+
+inline int16_t littleEndian16(const uint8_t* bytes) {
+  return static_cast<int16_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)));
+}
+
+inline int16_t offsetBinary8(uint8_t byte) { return static_cast<int16_t>(byte - 128); }
+
+// Phase advance per sample [rad], from the oscillator frequency [Hz] and rate [Hz].
+inline float oscillatorStep(double looffset, float losamplerate) {
+  return static_cast<float>(2.0 * kPi * looffset / losamplerate);
+}
+
+constexpr int32_t kOscillatorStretch = 128; // [samples] of oscillator values computed ahead of the products
+
+// The oscillator is a recurrence from sample to sample and stays sequential;
+// its values for a stretch of samples go into a small table first, so that
+// the products with the samples form a separate pass that vectorises.
+template <bool Stereo>
+void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
+  float step = oscillatorStep(s.looffset, s.losamplerate); // [rad]
+  float c = std::cos(step);
+  float sn = -std::sin(step);
+  float lore = s.lore;
+  float loim = s.loim;
+  int32_t locount = s.locount; // [samples]
+  float tablere[kOscillatorStretch];
+  float tableim[kOscillatorStretch];
+  for (int32_t first = 0; first < count; first += kOscillatorStretch) {
+    const int32_t n = count - first < kOscillatorStretch ? count - first : kOscillatorStretch; // [samples]
+    for (int32_t j = 0; j < n; ++j) {
+      // Every 100 samples the oscillator is set afresh from its phase, so
+      // that the rounding of the complex steps in between never accumulates.
+      if (++locount >= 100) {
+        locount = 0;
+        const float theta = static_cast<float>(2.0 * kPi * s.lophase); // [rad]
+        lore = std::cos(theta) * s.filescale;
+        loim = -std::sin(theta) * s.filescale;
+        s.lophase = static_cast<float>(s.lophase + s.looffset / s.losamplerate * 100.0);
+        s.lophase -= std::floor(s.lophase);
+        if (s.lodrift != 0) {
+          s.looffset += s.lodrift * 100.0 / s.losamplerate;
+          step = oscillatorStep(s.looffset, s.losamplerate);
+          c = std::cos(step);
+          sn = -std::sin(step);
+        }
+      }
+      tablere[j] = lore;
+      tableim[j] = loim;
+      const float nextre = c * lore - sn * loim;
+      loim = sn * lore + c * loim;
+      lore = nextre;
+    }
+    int16_t* __restrict r = re + first;
+    int16_t* __restrict q = im + first;
+    forEachSample(n, [&](int32_t j) {
+      const float x = r[j];
+      if constexpr (Stereo) {
+        const float y = q[j];
+        r[j] = roundClamped(tablere[j] * x - tableim[j] * y);
+        q[j] = roundClamped(tableim[j] * x + tablere[j] * y);
+      } else {
+        r[j] = roundClamped(tablere[j] * x);
+        q[j] = roundClamped(tableim[j] * x);
+      }
+    });
+  }
+  s.lore = lore;
+  s.loim = loim;
+  s.locount = static_cast<int16_t>(locount);
+}
+
+} // namespace
+
+int16_t roundToSample(float value) { return roundClamped(value); }
+
+void decodeFrames(const uint8_t* __restrict bytes, int32_t frames, int32_t channels, int32_t bytesPerSample,
+                  int16_t* __restrict re, int16_t* __restrict im) {
+  if (channels == 2 && bytesPerSample == 2) {
+    forEachSample(frames, [=](int32_t k) {
+      re[k] = littleEndian16(bytes + 4 * k);
+      im[k] = littleEndian16(bytes + 4 * k + 2);
+    });
+  } else if (channels == 2) {
+    forEachSample(frames, [=](int32_t k) {
+      re[k] = offsetBinary8(bytes[2 * k]);
+      im[k] = offsetBinary8(bytes[2 * k + 1]);
+    });
+  } else if (bytesPerSample == 2) {
+    forEachSample(frames, [=](int32_t k) {
+      re[k] = littleEndian16(bytes + 2 * k);
+      im[k] = 0;
+    });
+  } else {
+    forEachSample(frames, [=](int32_t k) {
+      re[k] = offsetBinary8(bytes[k]);
+      im[k] = 0;
+    });
+  }
+}
+
+void scaleSamples(int16_t* __restrict values, int32_t count, float factor) {
+  forEachSample(count, [=](int32_t i) { values[i] = roundClamped(factor * static_cast<float>(values[i])); });
+}
+
+void mixWithOscillator(State& s, int32_t first, int32_t count) {
+  int16_t* re = s.samplere.data() + first;
+  int16_t* im = s.sampleim.data() + first;
+  if (s.channels == 2) mix<true>(s, re, im, count);
+  else mix<false>(s, re, im, count);
+}
+
+void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power,
+                  int32_t count) {
+  // In 32-bit integers (-32768)^2 + (-32768)^2 overflows; in double both
+  // squares and their sum are exact, and the one rounding is to single.
+  forEachSample(count, [=](int32_t i) {
+    const double x = re[i];
+    const double y = im[i];
+    power[i] = static_cast<float>(x * x + y * y);
+  });
+}
+
+SampleSums sumSamples(const int16_t* __restrict re, const int16_t* __restrict im, int32_t count) {
+  return sumInLanes(count, [=](int32_t i) { return int32_t{re[i]}; }, [=](int32_t i) { return int32_t{im[i]}; });
+}
+
+SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restrict im,
+                           const float* __restrict power, int32_t count, float threshold) {
+  // Powers are never negative, and non-negative floats order as their bit
+  // patterns do: power < threshold becomes an integer comparison. A threshold
+  // that is not above 0 (or NaN) leaves every sample out.
+  const int32_t limit = threshold > 0 ? std::bit_cast<int32_t>(threshold) : 0;
+  auto keep = [=](int32_t i) { return -static_cast<int32_t>(std::bit_cast<int32_t>(power[i]) < limit); };
+  return sumInLanes(count, [=](int32_t i) { return keep(i) & re[i]; }, [=](int32_t i) { return keep(i) & im[i]; });
+}
+
+double sumPower(const float* __restrict power, int32_t count) {
+  // Every power is a whole number of at most 2^31, so the partial sums are
+  // exact (below 2^53 for any block under 2^22 samples) and their order does
+  // not matter: four lanes let the sum vectorise.
+  double lane[4] = {0, 0, 0, 0};
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    lane[0] += power[i];
+    lane[1] += power[i + 1];
+    lane[2] += power[i + 2];
+    lane[3] += power[i + 3];
+  }
+  for (; i < count; ++i) lane[0] += power[i];
+  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
+} // namespace velkor

@@ -1,0 +1,69 @@
+#include "acquisition/wavlayout.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velkor {
+
+namespace {
+
+uint32_t little32(const uint8_t* b) {
+  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+}
+
+uint16_t little16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
+
+} // namespace
+
+bool ChunkHeader::is(const char* name) const { return std::memcmp(id, name, 4) == 0; }
+
+bool readChunkHeader(File& file, ChunkHeader& header) {
+  uint8_t bytes[8];
+  if (file.read(bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) return false;
+  std::memcpy(header.id, bytes, 4);
+  header.size = little32(bytes + 4);
+  return true;
+}
+
+int64_t dataChunkBytes(uint32_t size, int64_t available, bool& toEnd) {
+  toEnd = size == 0 || size == 0xFFFFFFFFu;
+  const int64_t bytes = toEnd ? available : std::min<int64_t>(size, available);
+  return std::max<int64_t>(bytes, 0);
+}
+
+WavLayout scanWav(File& file, int64_t fileSize) {
+  WavLayout layout;
+  uint8_t riff[kRiffHeaderBytes];
+  if (file.read(riff, sizeof riff) != kRiffHeaderBytes || std::memcmp(riff, "RIFF", 4) != 0 ||
+      std::memcmp(riff + 8, "WAVE", 4) != 0)
+    return layout;
+  layout.riff = true;
+
+  int64_t position = kRiffHeaderBytes; // [bytes] from the start of the file
+  ChunkHeader header;
+  while (fileSize - position >= 8 && readChunkHeader(file, header)) {
+    position += 8;
+    const int64_t available = fileSize - position; // [bytes]
+    int64_t consumed = 0;                          // [bytes] of the payload read here
+    if (header.is("data")) {
+      bool toEnd = false;
+      layout.sampleBytes += dataChunkBytes(header.size, available, toEnd);
+      if (toEnd) break;
+    } else if (header.is("fmt ") && header.size >= 16 && !layout.hasFormat) {
+      uint8_t format[16];
+      if (file.read(format, sizeof format) != 16) break;
+      consumed = 16;
+      layout.hasFormat = true;
+      layout.channels = little16(format + 2);
+      layout.rate = little32(format + 4);
+      layout.bitsPerSample = little16(format + 14);
+    }
+    const int64_t advance = int64_t{header.size} + (header.size & 1u); // [bytes] payload and pad
+    position += advance;
+    if (position >= fileSize) break;
+    if (!file.skip(advance - consumed)) break;
+  }
+  return layout;
+}
+
+} // namespace velkor
