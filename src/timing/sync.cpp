@@ -380,8 +380,11 @@ std::string universalTime(const State& s, double internaltime) {
 void synchronise(State& s, Platform& platform, const BlockReader& readBlock) {
   if (s.integrationtime == 0) return;
   if (s.taicount <= 0) {
-    platform.errors << "velkor: warning: integrationtime is set but [taisync] names no station;"
-                       " the TAI synchronisation is skipped\n";
+    // Said once: every re-synchronisation would repeat it.
+    if (!s.taiskipwarned)
+      platform.errors << "velkor: warning: integrationtime is set but [taisync] names no station;"
+                         " the TAI synchronisation is skipped\n";
+    s.taiskipwarned = 1;
     return;
   }
   sizeResults(s);

@@ -82,6 +82,9 @@ TEST(Synchronise, NoTaisyncEntrySkipsWithOneWarning) {
             "velkor: warning: integrationtime is set but [taisync] names no station;"
             " the TAI synchronisation is skipped\n");
   EXPECT_EQ(rig.s.timeorigin, 1234.5);
+  synchronise(rig.s, rig.t.platform, [&](State&, Platform&) { ++reads; });
+  EXPECT_EQ(rig.t.errors.str().size(), 107u) << "a re-synchronisation does not repeat the warning";
+  EXPECT_EQ(rig.text(), "");
 }
 
 // ---- The announcement and the end of input ----------------------------------
