@@ -207,7 +207,7 @@ void announce(const State& s, Platform& platform) {
 }
 
 // The day is kept; the time of day becomes the PC clock's time of the first
-// averaged sample. Only raw input has a PC clock to go by.
+// averaged sample plus 0.05 s. Only raw input has a PC clock to go by.
 void rebaseClock(State& s, const TaiAverage& a) {
   s.clocktime = s.clocktime - std::fmod(s.clocktime, 86400.0) + (s.pcbuffertime - a.totalsamples / s.sr) + 0.05;
 }

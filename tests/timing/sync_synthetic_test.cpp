@@ -154,18 +154,6 @@ TEST(SynchroniseSynthetic, TwoChainsFindFractionalAndWholeIntervalErrors) {
   }
 }
 
-TEST(SynchroniseSynthetic, PrintsEveryPassOfEveryEntryWhenVerbose) {
-  Scenario sc;
-  sc.error = 0.047;
-  Outcome out = run(sc);
-  // "sync: averaging" line, 3 entries x 4 passes, result.
-  std::size_t count = 0;
-  for (std::size_t at = 0; (at = out.text.find("\r\n", at)) != std::string::npos; at += 2) ++count;
-  EXPECT_EQ(count, 14u) << out.text;
-  EXPECT_EQ(out.text.substr(0, 39), "sync: averaging for 10 sec \r\nM 7499 max");
-  EXPECT_NE(out.text.find("\r\nM 6731 max"), std::string::npos);
-}
-
 TEST(SynchroniseSynthetic, AtTheDefaultSampleRate) {
   Scenario sc;
   sc.sr = 22050;
