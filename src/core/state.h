@@ -294,6 +294,7 @@ struct State {
   std::vector<std::array<float, kCandidateSlots>> taicandtime; // peak positions [s]
   std::vector<float> taiexpected;                          // [s] within the interval
   std::vector<float> taimeasured;                          // [s] within the interval
+  int16_t taiskipwarned = 0;                               // flag: the skip for want of [taisync] entries was reported
 };
 
 // Reads and decodes one block into the sample buffer (the real one is

@@ -1,0 +1,85 @@
+// The stages of the TAI synchronisation, one by one, so that each can be
+// exercised and timed on its own. synchronise() in sync.h runs them in order.
+//
+// The averaging folds the stream modulo each entry's phase-code interval into
+// a window of its own in two shared integer accumulators; the peak search then
+// looks for the Loran-C phase codes in every window, and the ambiguity search
+// turns the positions found into a clock offset.
+#pragma once
+
+#include "core/state.h"
+#include "platform/platform.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velkor {
+
+inline constexpr int kMasterPulses = 18;    // pulses of a master in one phase-code interval
+inline constexpr int kSecondaryPulses = 16; // pulses of a secondary
+
+// Where one entry's window lies in the accumulators and how far its folding
+// has come. The window is one phase-code interval rounded to whole samples.
+struct TaiWindow {
+  int32_t taiwindowstart = 0; // first accumulator index of the window [samples]
+  int32_t taiwindowend = 0;   // one past the last accumulator index [samples]
+  int32_t taiwritepos = 0;    // accumulator index the next sample goes to [samples]
+  int32_t taicarry = 0;       // buffer index at which the entry continues in the next block [samples]
+  double tainominal = 0;      // nominal start of the current window, stream time + overlap / sr [s]
+};
+
+// Working data of one synchronisation run; it lives only as long as the run.
+struct TaiAverage {
+  std::vector<TaiWindow> windows;  // one per entry
+  std::vector<int32_t> taisumre;   // folded real parts, all windows back to back [sample units]
+  std::vector<int32_t> taisumim;   // folded imaginary parts [sample units]
+  int32_t totalsamples = 0;        // new samples averaged so far, T [samples]
+};
+
+// Pulse positions of one phase-code interval for both pulse groups, as
+// sample offsets from the interval's start. Group 0 is the master pattern
+// (18 pulses), group 1 the secondary pattern (16 pulses).
+struct TaiPulsePattern {
+  std::array<std::array<int32_t, kMasterPulses>, 2> taipulseoffset{}; // [samples]
+  std::array<std::array<int16_t, kMasterPulses>, 2> taipulsesign{};   // +1 / -1
+};
+
+// Outcome of the search over whole phase-code intervals.
+struct TaiAmbiguity {
+  bool match = false;        // some shift brought the weighted error below 1
+  int32_t shift = 0;         // best shift [reference phase-code intervals]
+  double besterror = 0;      // smallest weighted error found [1]
+  double referenceerror = 0; // e: expected minus measured of entry 0, within +-P0/2 [s]
+};
+
+// Lays out the windows for the current sr and clears the accumulators.
+TaiAverage beginAverage(const State& state);
+
+// Folds the new samples of the buffer into every entry's window.
+void averageBlock(State& state, TaiAverage& average);
+
+// The pulse pattern of a chain with GRI gri [10 us] at sample rate sr [Hz].
+TaiPulsePattern pulsePattern(int32_t gri, double sr);
+
+// Correlates window n of the average with both pulse groups; the results go
+// to mastercorr and secondarycorr, lag by lag, over the window's length.
+void correlateWindow(const TaiAverage& average, int n, const TaiPulsePattern& pattern,
+                     std::vector<float>& mastercorr, std::vector<float>& secondarycorr);
+
+// Fills taicandamp / taicandtime of entry n from its window. mastercorr and
+// secondarycorr are scratch space at least as long as the window.
+void findPeaks(State& state, Platform& platform, int n, const TaiAverage& average,
+               std::vector<float>& mastercorr, std::vector<float>& secondarycorr);
+
+// taiexpected and taimeasured of every entry, from the current clocktime.
+void measurePositions(State& state);
+
+// The weighted search over +-searchrange; sets syncoffset.
+TaiAmbiguity resolveAmbiguity(State& state);
+
+// Time of day in UT of an internal time, "hh:mm:ss.mmm".
+std::string universalTime(const State& state, double internaltime);
+
+} // namespace velkor
