@@ -166,7 +166,10 @@ void retireSamples(State& s) {
   if (s.nb != 0) std::copy(power + n, power + n + s.overlap, power);
 }
 
-// The raw file is used up: delete it, stamp the PC clock, await the next one.
+// The raw file is used up: delete it, await the next one and stamp the PC
+// clock when it opens. The capture program hands over a file as soon as its
+// last sample is recorded; a receiver that keeps up waits for it, so the
+// moment of opening, not the end of the previous file, dates its end.
 void changeRawFile(State& s, Platform& platform) {
   s.input.close();
   if (!removeFile(s.inputfile) && errno != ENOENT) {
@@ -175,8 +178,9 @@ void changeRawFile(State& s, Platform& platform) {
   }
   updateClock(s, platform);
   if (s.clockconfidence == 0) calibrateClock(s, platform);
-  s.opentime = static_cast<float>(s.pcclock - 0.05);
   openSource(s, platform);
+  updateClock(s, platform);
+  s.opentime = static_cast<float>(s.pcclock - 0.05);
 }
 
 } // namespace
