@@ -17,27 +17,16 @@ namespace {
 
 // ---- Value conversion ------------------------------------------------------
 
+// A configuration value never causes undefined behaviour: NaN stores 0.
 double finiteOrZero(double x) { return std::isnan(x) ? 0.0 : x; }
-
-float toSingle(double x) {
-  x = finiteOrZero(x);
-  if (x > FLT_MAX) return HUGE_VALF;
-  if (x < -FLT_MAX) return -HUGE_VALF;
-  return static_cast<float>(x);
-}
-
+float storeSingle(double x) { return toSingle(finiteOrZero(x)); }
 template <typename Int>
-Int toInteger(double x) {
-  x = std::nearbyint(finiteOrZero(x));
-  if (x >= static_cast<double>(std::numeric_limits<Int>::max())) return std::numeric_limits<Int>::max();
-  if (x <= static_cast<double>(std::numeric_limits<Int>::min())) return std::numeric_limits<Int>::min();
-  return static_cast<Int>(x);
-}
+Int toInteger(double x) { return roundToInteger<Int>(x); }
 
 template <double State::*M>
 void dbl(State& s, std::string_view v) { s.*M = finiteOrZero(parseLeadingNumber(v)); }
 template <float State::*M>
-void sgl(State& s, std::string_view v) { s.*M = toSingle(parseLeadingNumber(v)); }
+void sgl(State& s, std::string_view v) { s.*M = storeSingle(parseLeadingNumber(v)); }
 template <int32_t State::*M>
 void i32(State& s, std::string_view v) { s.*M = toInteger<int32_t>(parseLeadingNumber(v)); }
 template <int16_t State::*M>
@@ -55,24 +44,24 @@ void storeBits(State& s, std::string_view v) {
 void storeStereo(State& s, std::string_view) { s.channels = 2; }
 void storeMono(State& s, std::string_view) { s.channels = 1; }
 void storeSrcorr(State& s, std::string_view v) {
-  s.srcorr = toSingle(parseLeadingNumber(v));
+  s.srcorr = storeSingle(parseLeadingNumber(v));
   s.srcorrroot = std::sqrt(std::fabs(s.srcorr));
 }
 void storePllcommand(State& s, std::string_view v) { s.pllcommand = std::string(v); s.pllcommandgiven = 1; }
 void storePllavfini(State& s, std::string_view v) {
-  s.pllavfini = toSingle(parseLeadingNumber(v));
+  s.pllavfini = storeSingle(parseLeadingNumber(v));
   s.pllavgfreq = s.pllavfini;
 }
 void storeFullscale(State& s, std::string_view v) {
-  s.fullscale = toSingle(parseLeadingNumber(v));
+  s.fullscale = storeSingle(parseLeadingNumber(v));
   if (!v.empty() && v.back() == '+') s.fullscaleknee = 1;
 }
 void storeEdgelevel(State& s, std::string_view v) {
-  s.edgelevel = toSingle(parseLeadingNumber(v));
+  s.edgelevel = storeSingle(parseLeadingNumber(v));
   if (s.edgelevel >= 1) s.edgelevelabs = s.edgelevel;
 }
 void storeNbinit(State& s, std::string_view v) {
-  float amplitude = toSingle(parseLeadingNumber(v));
+  float amplitude = storeSingle(parseLeadingNumber(v));
   s.nbinit = amplitude * amplitude;
 }
 void ignore(State&, std::string_view) {}
@@ -184,7 +173,9 @@ std::string_view trimBlanks(std::string_view text) {
   return text;
 }
 
+// Comment cut, blanks trimmed; case and inner text as written.
 std::string_view reduceLine(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   line = line.substr(0, line.find(';'));
   line = line.substr(0, line.find('\''));
   return trimBlanks(line);
@@ -201,7 +192,6 @@ char upperCase(char c) { return static_cast<char>(std::toupper(static_cast<unsig
 struct Reader {
   State& state;
   std::ostream& warnings;
-  std::string section;
   bool warned[4] = {false, false, false, false};
 
   void warnFull(int list, const char* what, int capacity) {
@@ -222,51 +212,33 @@ struct Reader {
     int32_t gri = toInteger<int32_t>(parseLeadingNumber(key));
     if (gri <= 0) return;
     if (state.taientries.size() >= kTaiCapacity) return warnFull(1, "[taisync]", kTaiCapacity);
-    state.taientries.push_back({gri, upperCase(key.back()), toSingle(parseLeadingNumber(value))});
+    state.taientries.push_back({gri, upperCase(key.back()), storeSingle(parseLeadingNumber(value))});
   }
 
   void addChainDelay(std::string_view key, std::string_view value) {
     int32_t gri = toInteger<int32_t>(parseLeadingNumber(key));
     if (gri <= 4000 || gri >= 10000) return;
     if (state.chaindelays.size() >= kChainDelayCapacity) return warnFull(2, "[chaindelay]", kChainDelayCapacity);
-    state.chaindelays.push_back({gri, toSingle(parseLeadingNumber(value))});
+    state.chaindelays.push_back({gri, storeSingle(parseLeadingNumber(value))});
   }
 
   void addTap(std::string_view value) {
     if (state.tapre.size() >= kTapCapacity) return warnFull(3, "[firfilter] tap", kTapCapacity);
     auto comma = value.find(',');
-    state.tapre.push_back(toSingle(parseLeadingNumber(value)));
+    state.tapre.push_back(storeSingle(parseLeadingNumber(value)));
     state.tapim.push_back(comma == std::string_view::npos ? 0.0f
-                                                          : toSingle(parseLeadingNumber(value.substr(comma + 1))));
+                                                          : storeSingle(parseLeadingNumber(value.substr(comma + 1))));
   }
 
-  void applyList(std::string_view key, std::string_view value) {
-    if (section == "stations") addStation(key);
-    else if (section == "taisync") addTaiEntry(key, value);
-    else if (section == "chaindelay") addChainDelay(key, value);
-    else if (section == "firfilter" && key == "tap") addTap(value);
-  }
-
-  void apply(std::string_view rawLine) {
-    std::string_view original = reduceLine(rawLine);
-    if (original.empty()) return;
-    std::string line = lowerCase(original);
-    if (line.front() == '[') {
-      section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
+  void apply(const ConfigurationLine& line) {
+    if (const KeySpec* spec = findKey(line.section, line.key)) {
+      spec->store(state, spec->keepCase ? line.originalValue : line.value);
       return;
     }
-    auto equals = line.find('=');
-    std::string_view lowered(line);
-    std::string_view key = trimBlanks(lowered.substr(0, equals));
-    std::size_t valueStart = equals == std::string_view::npos ? line.size() : equals + 1;
-    while (valueStart < line.size() && line[valueStart] == ' ') ++valueStart;
-    std::string_view value = lowered.substr(valueStart);
-    if (key.empty() || section.empty()) return;
-    if (const KeySpec* spec = findKey(section, key)) {
-      spec->store(state, spec->keepCase ? original.substr(valueStart) : value);
-      return;
-    }
-    applyList(key, value);
+    if (line.section == "stations") addStation(line.key);
+    else if (line.section == "taisync") addTaiEntry(line.key, line.value);
+    else if (line.section == "chaindelay") addChainDelay(line.key, line.value);
+    else if (line.section == "firfilter" && line.key == "tap") addTap(line.value);
   }
 };
 
@@ -300,30 +272,43 @@ double parseLeadingNumber(std::string_view text) {
   return std::strtod(number.c_str(), nullptr);
 }
 
-void applyConfigurationText(State& state, std::string_view text, std::ostream& warnings) {
-  Reader reader{state, warnings, {}};
+void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply) {
+  std::string section;
   while (!text.empty()) {
     auto end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    reader.apply(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
+    std::string_view original = reduceLine(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (original.empty()) continue;
+    std::string line = lowerCase(original);
+    if (line.front() == '[') {
+      section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
+      continue;
+    }
+    std::string_view lowered(line);
+    auto equals = lowered.find('=');
+    std::string_view key = trimBlanks(lowered.substr(0, equals));
+    std::size_t valueStart = equals == std::string_view::npos ? lowered.size() : equals + 1;
+    while (valueStart < lowered.size() && lowered[valueStart] == ' ') ++valueStart;
+    if (key.empty() || section.empty()) continue;
+    apply({section, key, lowered.substr(valueStart), original.substr(valueStart)});
   }
 }
 
-void readConfiguration(State& state, const std::string& fileName, std::ostream& warnings) {
+void applyConfigurationText(State& state, std::string_view text, std::ostream& warnings) {
+  Reader reader{state, warnings};
+  forEachConfigurationLine(text, [&](const ConfigurationLine& line) { reader.apply(line); });
+}
+
+std::string readWholeFile(const std::string& fileName) {
   File file;
-  if (!file.open(fileName, File::Mode::Read)) throw FatalError(fileName, fileErrorText(file.error()));
   std::string text;
-  char chunk[65536];
-  for (;;) {
-    int64_t got = file.read(chunk, sizeof chunk);
-    if (got < 0) throw FatalError(fileName, fileErrorText(file.error()));
-    if (got == 0) break;
-    text.append(chunk, static_cast<std::size_t>(got));
-  }
-  applyConfigurationText(state, text, warnings);
+  if (!file.open(fileName, File::Mode::Read) || !file.readAll(text))
+    throw FatalError(fileName, fileErrorText(file.error()));
+  return text;
+}
+
+void readConfiguration(State& state, const std::string& fileName, std::ostream& warnings) {
+  applyConfigurationText(state, readWholeFile(fileName), warnings);
 }
 
 std::vector<std::string> configurationKeys() {

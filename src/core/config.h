@@ -22,7 +22,10 @@
 // docs/configuration.md documents every key.
 #pragma once
 
+#include "core/numbers.h"
 #include "core/state.h"
+
+#include <functional>
 
 #include <iosfwd>
 #include <string>
@@ -40,7 +43,18 @@ void applyConfigurationText(State& state, std::string_view text, std::ostream& w
 // "section key" for every key the reader knows, list sections as "section *".
 std::vector<std::string> configurationKeys();
 
-// The number at the start of a text, as the reader converts values.
-double parseLeadingNumber(std::string_view text);
+// One key line of a configuration text, after the reduction above.
+struct ConfigurationLine {
+  std::string_view section;       // lower case, without its brackets
+  std::string_view key;           // lower case
+  std::string_view value;         // lower case
+  std::string_view originalValue; // as written, for names that keep their case
+};
+
+// Calls `apply` for every key line that stands in a section, in file order.
+void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply);
+
+// The whole content of a file; FatalError naming the file when it cannot be read.
+std::string readWholeFile(const std::string& fileName);
 
 } // namespace velkor

@@ -57,6 +57,16 @@ int64_t File::read(void* buffer, std::size_t count) {
   return static_cast<int64_t>(done);
 }
 
+bool File::readAll(std::string& text) {
+  char chunk[65536];
+  for (;;) {
+    int64_t got = read(chunk, sizeof chunk);
+    if (got < 0) return false;
+    if (got == 0) return true;
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
 bool File::skip(int64_t count) {
   if (lseek(fd_, count, SEEK_CUR) < 0) {
     error_ = errno;

@@ -1,5 +1,7 @@
 #include "stations/chaintiming.h"
 
+#include "core/numbers.h"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -23,19 +25,6 @@ bool isOneOf(char letter, const char* letters) {
 }
 
 int16_t phaseCodeSign(int character) { return kPhaseCodes[character] == '1' ? 1 : -1; }
-
-float toSingle(double x) {
-  if (x > FLT_MAX) return HUGE_VALF;
-  if (x < -FLT_MAX) return -HUGE_VALF;
-  return static_cast<float>(x);
-}
-
-int32_t toInteger(double x) {
-  if (std::isnan(x)) return 0;
-  if (x >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-  if (x <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(x);
-}
 
 void setPulsePattern(State& s, int32_t i) {
   auto& interval = s.pulseinterval[i];
@@ -81,9 +70,9 @@ void setBlankingWeights(State& s) {
 }
 
 void setLineOffsets(State& s) {
-  int32_t c = toInteger(std::floor(s.bandcenter / 1000 + 0.5)); // [kHz]
+  int32_t c = roundToInteger<int32_t>(std::floor(s.bandcenter / 1000 + 0.5)); // [kHz]
   for (int32_t j = 0; j < s.taicount; ++j) {
-    int32_t n = toInteger(std::nearbyint(c / 100.0 * s.taigri[j])); // harmonic number
+    int32_t n = roundToInteger<int32_t>(std::nearbyint(c / 100.0 * s.taigri[j])); // harmonic number
     // Exact where a 32-bit product fits, which holds for every band centre a
     // sound card reaches.
     int64_t harmonic = int64_t{n} * 100000; // [10 us Hz]

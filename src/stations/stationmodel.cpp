@@ -1,5 +1,7 @@
 #include "stations/stationmodel.h"
 
+#include "core/numbers.h"
+
 #include "core/errors.h"
 #include "stations/chaintiming.h"
 #include "stations/geodesic.h"
@@ -19,12 +21,6 @@ constexpr int32_t kMostSinglePulses = kPatternSlots;
 // A synchronisation window is laid out with the nine-pulse master group
 // (0 ... 9 ms) in each GRI; a shorter GRI would overrun it.
 constexpr int32_t kSyncGroupLength = 900; // [10 us]
-
-float toSingle(double x) {
-  if (x > FLT_MAX) return HUGE_VALF;
-  if (x < -FLT_MAX) return -HUGE_VALF;
-  return static_cast<float>(x);
-}
 
 // The entry as the configuration names it, e.g. "-749m".
 std::string entryName(int32_t gri, char letter) {

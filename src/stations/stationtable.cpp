@@ -54,20 +54,6 @@ constexpr std::array<Kind, kFieldsPerRecord> kRecordLayout = {
     Kind::Integer, Kind::Single,  Kind::Text,    Kind::Integer, Kind::Integer,
     Kind::Single,  Kind::Text,    Kind::Single,  Kind::Single,  Kind::Single};
 
-int32_t toInteger(double x) {
-  if (std::isnan(x)) return 0;
-  x = std::nearbyint(x);
-  if (x >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
-  if (x <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(x);
-}
-
-float toSingle(double x) {
-  if (x > FLT_MAX) return HUGE_VALF;
-  if (x < -FLT_MAX) return -HUGE_VALF;
-  return static_cast<float>(x);
-}
-
 std::string upperCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;
@@ -133,20 +119,6 @@ private:
   std::size_t at_ = 0; // [bytes] into the text
 };
 
-std::string readWholeFile(const std::string& fileName) {
-  File file;
-  if (!file.open(fileName, File::Mode::Read)) throw FatalError(fileName, fileErrorText(file.error()));
-  std::string text;
-  char chunk[65536];
-  for (;;) {
-    int64_t got = file.read(chunk, sizeof chunk);
-    if (got < 0) throw FatalError(fileName, fileErrorText(file.error()));
-    if (got == 0) break;
-    text.append(chunk, static_cast<std::size_t>(got));
-  }
-  return text;
-}
-
 // Degrees, minutes and seconds to signed degrees; the signs of the fields
 // themselves are never used.
 double angle(int32_t degrees, int32_t minutes, float seconds, bool negative) {
@@ -178,7 +150,7 @@ std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostr
                  << kFieldsPerRecord << " fields and is ignored\n";
       break;
     }
-    auto integer = [&](int i) { return toInteger(parseLeadingNumber(field[i])); };
+    auto integer = [&](int i) { return roundToInteger<int32_t>(parseLeadingNumber(field[i])); };
     auto single = [&](int i) { return toSingle(parseLeadingNumber(field[i])); };
     TableRecord record;
     record.gri = integer(0);

@@ -371,9 +371,18 @@ std::string universalTime(const State& s, double internaltime) {
   double minutes = (hours - std::floor(hours)) * 60.0;
   float seconds = static_cast<float>((minutes - std::floor(minutes)) * 60.0);
   long milliseconds = std::lrint(seconds * 1000.0);
+  auto hour = static_cast<int>(std::floor(hours));
+  auto minute = static_cast<int>(std::floor(minutes));
+  // Seconds that round up to a whole minute carry on, so no ":60.000" is shown.
+  if (milliseconds >= 60000) {
+    milliseconds -= 60000;
+    if (++minute == 60) {
+      minute = 0;
+      if (++hour == 24) hour = 0;
+    }
+  }
   char text[64];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02ld.%03ld", static_cast<int>(std::floor(hours)),
-                static_cast<int>(std::floor(minutes)), milliseconds / 1000, milliseconds % 1000);
+  std::snprintf(text, sizeof text, "%02d:%02d:%02ld.%03ld", hour, minute, milliseconds / 1000, milliseconds % 1000);
   return text;
 }
 

@@ -37,7 +37,7 @@ std::vector<Pulse> pulsesOf(const LoranTransmitter& tx) {
 
 } // namespace
 
-double loranEnvelope(double seconds) {
+double pulseEnvelope(double seconds) {
   if (seconds <= 0) return 0;
   double x = seconds / kRise;
   return x * x * std::exp(2 - 2 * x);
@@ -70,7 +70,7 @@ LoranRecording synthesiseLoran(const std::vector<LoranTransmitter>& transmitters
         auto last = static_cast<int64_t>(std::floor((begin + kPulseLength) * sr));
         for (int64_t i = std::max<int64_t>(first, 0); i <= last && i < static_cast<int64_t>(count); ++i) {
           const double t = static_cast<double>(i) / sr;
-          const double a = tx.amplitude * pulse.sign * loranEnvelope(t - begin);
+          const double a = tx.amplitude * pulse.sign * pulseEnvelope(t - begin);
           const double phi = tx.phase + kTwoPi * carrier * t;
           re[static_cast<std::size_t>(i)] += a * std::cos(phi);
           im[static_cast<std::size_t>(i)] += a * std::sin(phi);

@@ -30,7 +30,7 @@ struct LoranRecording {
 };
 
 // Pulse envelope (t / 65 us)^2 exp(2 - 2 t / 65 us), 1 at its peak.
-double loranEnvelope(double seconds);
+double pulseEnvelope(double seconds);
 
 // Signs of the Loran-C phase codes: the master's nine pulses in GRI A and B,
 // the secondary's eight.

@@ -552,7 +552,8 @@ TEST(ResultLine, UniversalTimeOfTheInternalScale) {
   double day = 20878 * 86400.0;
   EXPECT_EQ(universalTime(s, day + 7 * 3600 + 5 * 60 + 9.25 + 25.5), "07:05:09.250");
   EXPECT_EQ(universalTime(s, day + 25.5), "00:00:00.000");
-  EXPECT_EQ(universalTime(s, day + 86399.9996 + 25.5), "23:59:60.000") << "milliseconds rounded, no carry";
+  EXPECT_EQ(universalTime(s, day + 86399.9996 + 25.5), "00:00:00.000") << "milliseconds rounded and carried";
+  EXPECT_EQ(universalTime(s, day + 3599.9997 + 25.5), "01:00:00.000");
 }
 
 } // namespace velkor

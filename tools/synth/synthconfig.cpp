@@ -4,25 +4,11 @@
 
 #include <cctype>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace velkor::synth {
 
 namespace {
-
-std::string_view trimBlanks(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
-}
-
-std::string lowerCase(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 double number(std::string_view value) {
   double x = parseLeadingNumber(value);
@@ -52,7 +38,7 @@ void addStation(SynthConfig& c, std::string_view key, std::string_view value) {
   c.stations.push_back(entry);
 }
 
-void apply(SynthConfig& c, const std::string& section, std::string_view key, std::string_view value,
+void apply(SynthConfig& c, std::string_view section, std::string_view key, std::string_view value,
            std::string_view original) {
   if (section == "location") {
     if (key == "lat") c.lat = number(value);
@@ -96,39 +82,13 @@ void apply(SynthConfig& c, const std::string& section, std::string_view key, std
 
 SynthConfig parseSynthConfig(std::string_view text) {
   SynthConfig config;
-  std::string section;
-  while (!text.empty()) {
-    auto end = text.find('\n');
-    std::string_view raw = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    raw = raw.substr(0, raw.find(';'));
-    raw = raw.substr(0, raw.find('\''));
-    std::string_view original = trimBlanks(raw);
-    if (original.empty()) continue;
-    std::string line = lowerCase(original);
-    if (line.front() == '[') {
-      section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
-      continue;
-    }
-    auto equals = line.find('=');
-    std::string_view lowered(line);
-    std::string_view key = trimBlanks(lowered.substr(0, equals));
-    std::size_t valueStart = equals == std::string_view::npos ? line.size() : equals + 1;
-    while (valueStart < line.size() && line[valueStart] == ' ') ++valueStart;
-    if (key.empty() || section.empty()) continue;
-    apply(config, section, key, lowered.substr(valueStart), original.substr(valueStart));
-  }
+  forEachConfigurationLine(text, [&](const ConfigurationLine& line) {
+    apply(config, line.section, line.key, line.value, line.originalValue);
+  });
   return config;
 }
 
-SynthConfig readSynthConfig(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) throw std::runtime_error(fileName + ": file not found");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return parseSynthConfig(text.str());
-}
+SynthConfig readSynthConfig(const std::string& fileName) { return parseSynthConfig(readWholeFile(fileName)); }
 
 std::string checkSynthConfig(const SynthConfig& c) {
   if (!(c.sr > 0) || c.sr > 10e6) return "sr must lie between 0 and 10 MHz";

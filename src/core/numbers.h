@@ -1,0 +1,36 @@
+// Numbers as the receiver reads and stores them: the leading number of a
+// text, and the conversions to the widths of its variables.
+#pragma once
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+namespace velkor {
+
+// The decimal number at the start of a text (blanks skipped; sign, digits,
+// point, fraction, exponent); the rest is ignored, no number reads 0.
+double parseLeadingNumber(std::string_view text);
+
+// A real value stored in single precision; beyond its range it becomes an
+// infinity instead of being undefined.
+inline float toSingle(double x) {
+  if (x > FLT_MAX) return HUGE_VALF;
+  if (x < -FLT_MAX) return -HUGE_VALF;
+  return static_cast<float>(x);
+}
+
+// A real value stored in an integer: rounded half to even, saturated at the
+// type's range; NaN stores 0.
+template <typename Int>
+Int roundToInteger(double x) {
+  if (std::isnan(x)) return 0;
+  x = std::nearbyint(x);
+  if (x >= static_cast<double>(std::numeric_limits<Int>::max())) return std::numeric_limits<Int>::max();
+  if (x <= static_cast<double>(std::numeric_limits<Int>::min())) return std::numeric_limits<Int>::min();
+  return static_cast<Int>(x);
+}
+
+} // namespace velkor
