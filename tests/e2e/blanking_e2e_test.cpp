@@ -91,8 +91,7 @@ TEST_P(StationBlanking, LetsAWeakStationOnTheSameGriShow) {
   const double lead = (truth.stations[0].arrival - truth.stations[1].arrival) * rate; // [samples]
   ASSERT_NEAR(lead, 200e-6 * rate, 1.0) << "the strong pulse follows the weak one";
 
-  e2e::Settings receiver;
-  receiver = e2e::receiverScene(rate, {});
+  e2e::Settings receiver = e2e::receiverScene(rate, {});
   receiver.set("location", "lat", 0).set("location", "lon", 0).set("file", "table", "chains.txt");
   receiver.set("frequency", "srcorr", 0).set("amplitude", "fullscale", 1000);
   // The blanked samples run from point 3 of the strong window to its end, 17

@@ -332,17 +332,15 @@ RunningReceiver::RunningReceiver(const test::ScratchDir& dir, const Settings& se
   const std::string program = VELKOR_BINARY;
   const std::string directory = dir.path().string();
   const char* arguments[] = {program.c_str(), "velkor.ini", nullptr};
-  struct rlimit limit {};
-  limit.rlim_cur = limit.rlim_max = fileSizeLimit < 0 ? RLIM_INFINITY : static_cast<rlim_t>(fileSizeLimit);
   pid_ = fork();
   if (pid_ == 0) {
     if (fileSizeLimit >= 0) {
       ::signal(SIGXFSZ, SIG_IGN);
       // Only the soft limit: the hard one stays, so that the test can lift the limit again.
-      struct rlimit soft {};
-      ::getrlimit(RLIMIT_FSIZE, &soft);
-      soft.rlim_cur = limit.rlim_cur;
-      ::setrlimit(RLIMIT_FSIZE, &soft);
+      struct rlimit limit {};
+      ::getrlimit(RLIMIT_FSIZE, &limit);
+      limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
+      ::setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (::chdir(directory.c_str()) != 0 || ::dup2(in[0], 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err[1], 2) < 0)
       _exit(127);
