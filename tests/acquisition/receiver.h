@@ -3,6 +3,7 @@
 #pragma once
 
 #include "acquisition/source.h"
+#include "core/errors.h"
 #include "core/startup.h"
 
 #include "support/testplatform.h"
@@ -11,22 +12,19 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velkor::test {
 
-struct Sample {
-  int16_t re;
-  int16_t im;
-  bool operator==(const Sample&) const = default;
-};
+using Sample = std::pair<int16_t, int16_t>; // real, imaginary
+using Samples = std::vector<Sample>;
 
-inline std::ostream& operator<<(std::ostream& out, const Sample& s) { return out << "(" << s.re << ", " << s.im << ")"; }
-
-inline std::string clockTextAt(double timer) {
-  const auto second = static_cast<long long>(std::floor(timer)) % 86400;
+// "hh:mm:ss" of a time of day [s], wrapped into one day.
+inline std::string clockText(double secondOfDay) {
+  const auto s = (static_cast<long long>(std::floor(secondOfDay)) % 86400 + 86400) % 86400;
   char text[16];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", second / 3600, second / 60 % 60, second % 60);
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
   return text;
 }
 
@@ -35,38 +33,36 @@ struct Receiver {
   TestPlatform t;
   State s;
 
-  explicit Receiver(const std::string& inputName = "in.wav", bool wav = true) {
+  explicit Receiver(const std::string& inputName = "in.wav") {
     s.inputfile = dir.file(inputName);
-    s.wavinput = wav ? 1 : 0;
-    // The PC clock reads the timer as the time of day, so calibrations end.
-    t.clock.timeAt = clockTextAt;
+    s.wavinput = inputName.ends_with(".wav") ? 1 : 0;
+    t.clock.timeAt = clockText; // the timer reads as the time of day, so calibrations end
   }
 
   // Start-up as far as the sample input goes.
   void start() {
     computeBlockGeometry(s);
     dimensionArrays(s);
-    s.nominalsr = s.sr;
     s.blockstart = -s.overlap / s.sr;
-    s.blockend = 0;
-    s.newsamples = 0;
     initialiseDecoder(s);
     openSource(s, t.platform);
   }
 
-  std::vector<Sample> newSamples() const {
-    std::vector<Sample> out;
-    for (int32_t i = s.overlap; i < s.overlap + s.newsamples; ++i)
-      out.push_back({s.samplere[static_cast<std::size_t>(i)], s.sampleim[static_cast<std::size_t>(i)]});
+  void read() { readBlock(s, t.platform); }
+
+  Samples newSamples() const {
+    Samples out;
+    for (auto i = static_cast<std::size_t>(s.overlap); i < static_cast<std::size_t>(s.overlap + s.newsamples); ++i)
+      out.emplace_back(s.samplere[i], s.sampleim[i]);
     return out;
   }
 
   // Reads blocks until the input is used up, as the main cycle does.
-  std::vector<Sample> readAll() {
-    std::vector<Sample> out;
+  Samples readAll() {
+    Samples out;
     while (s.inputremaining > 0) {
-      readBlock(s, t.platform);
-      auto block = newSamples();
+      read();
+      const auto block = newSamples();
       out.insert(out.end(), block.begin(), block.end());
     }
     return out;
@@ -76,16 +72,14 @@ struct Receiver {
 // Interleaved values of `frames` stereo frames with a recognisable pattern.
 inline std::vector<int16_t> rampFrames(int32_t frames) {
   std::vector<int16_t> values;
-  for (int32_t k = 0; k < frames; ++k) {
-    values.push_back(static_cast<int16_t>(k % 20000 - 10000));
-    values.push_back(static_cast<int16_t>(7 * k % 30011 - 15000));
-  }
+  for (int32_t k = 0; k < frames; ++k)
+    values.insert(values.end(), {static_cast<int16_t>(k % 20000 - 10000), static_cast<int16_t>(7 * k % 30011 - 15000)});
   return values;
 }
 
-inline std::vector<Sample> asSamples(const std::vector<int16_t>& interleaved) {
-  std::vector<Sample> out;
-  for (std::size_t i = 0; i + 1 < interleaved.size(); i += 2) out.push_back({interleaved[i], interleaved[i + 1]});
+inline Samples asSamples(const std::vector<int16_t>& interleaved) {
+  Samples out;
+  for (std::size_t i = 0; i + 1 < interleaved.size(); i += 2) out.emplace_back(interleaved[i], interleaved[i + 1]);
   return out;
 }
 
