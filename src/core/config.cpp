@@ -160,8 +160,8 @@ const KeySpec kKeys[] = {
 };
 
 const KeySpec* findKey(std::string_view section, std::string_view key) {
-  for (const KeySpec& spec : kKeys)
-    if (spec.section == section && spec.key == key) return &spec;
+  for (const KeySpec& known : kKeys)
+    if (known.section == section && known.key == key) return &known;
   return nullptr;
 }
 
@@ -231,8 +231,8 @@ struct Reader {
   }
 
   void apply(const ConfigurationLine& line) {
-    if (const KeySpec* spec = findKey(line.section, line.key)) {
-      spec->store(state, spec->keepCase ? line.originalValue : line.value);
+    if (const KeySpec* known = findKey(line.section, line.key)) {
+      known->store(state, known->keepCase ? line.originalValue : line.value);
       return;
     }
     if (line.section == "stations") addStation(line.key);
@@ -313,7 +313,7 @@ void readConfiguration(State& state, const std::string& fileName, std::ostream& 
 
 std::vector<std::string> configurationKeys() {
   std::vector<std::string> keys;
-  for (const KeySpec& spec : kKeys) keys.push_back(std::string(spec.section) + " " + std::string(spec.key));
+  for (const KeySpec& known : kKeys) keys.push_back(std::string(known.section) + " " + std::string(known.key));
   keys.push_back("firfilter tap");
   for (const char* list : {"stations *", "taisync *", "chaindelay *"}) keys.push_back(list);
   return keys;
