@@ -1,106 +1,55 @@
-// The signal processing inside the main cycle, on a synthetic recording whose
-// sample clock runs 20 ppm fast: the sample-clock loop must pull the reference
-// edge to point 5 and sr to the true rate.
+// The signal processing inside the main cycle on a synthetic recording whose
+// sample clock runs 20 ppm fast: the sample-clock loop must pull the
+// reference edge to point 5 and sr to the true rate.
 #include "core/cycle.h"
 #include "core/errors.h"
-#include "processing/synthetic.h"
+#include "support/synthreader.h"
 #include "support/testplatform.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
-#include <string>
-#include <vector>
+#include <sstream>
 
 namespace velkor {
 
-namespace {
-
-struct StatusLine {
-  double edge;   // [points]
-  double sr;     // [Hz]
-  double max;    // [sample units]
-};
-
-double numberAfter(const std::string& line, const std::string& label) {
-  auto at = line.find(label);
-  if (at == std::string::npos) return NAN;
-  return std::strtod(line.c_str() + at + label.size(), nullptr);
-}
-
-std::vector<StatusLine> statusLines(const std::string& text) {
-  std::vector<StatusLine> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (line.find(" max") != std::string::npos)
-      lines.push_back({numberAfter(line, " edge"), numberAfter(line, "SR "), numberAfter(line, " max")});
-    start = end + 2;
-  }
-  return lines;
-}
-
-} // namespace
-
 TEST(EndToEnd, ReferenceEdgeSettlesAtPointFiveAndSrFindsTheTrueRate) {
-  const double configured = 48000.0;                 // [Hz]
-  const double trueRate = configured * (1 + 20e-6); // [Hz] 48000.96
-  const double seconds = 40;                         // [s] of recording
-
   // Two chains: a master and a secondary on GRI 6731, a master on GRI 7499.
-  State s = test::stationState({{6731, 'M', 0, 12.3f}, {6731, 'X', 0, 27.9f}, {7499, 'M', 0, 31.7f}},
-                               configured, 9216);
-  s.shortintegration = 1.0f;
-  s.longintegration = 1000; // no image rows in this run
-  s.referencestation = 0;
-
-  test::SyntheticSignal signal;
-  signal.rate = trueRate;
-  signal.shape = test::loranEnvelope;
-  signal.shapestart = 0;
-  signal.shapelength = 700e-6;
-  signal.noise = 300;
-  signal.transmitters = {{6731, true, 0.0123, 4000, 0.7}, {6731, false, 0.0279, 2500, 2.1},
-                         {7499, true, 0.0317, 3000, -1.2}};
-  test::SyntheticReader reader(signal, static_cast<int64_t>(seconds * trueRate));
-  reader.start(s);
-
+  const std::vector<TableRecord> table{{6731, "M", "", 52, 1, 0}, {6731, "X", "", 50, 4, 27900},
+                                       {7499, "M", "", 55, -3, 0}};
+  synth::SynthConfig config{.lat = 51, .lon = 0, .date = "", .sr = 48000, .ppm = 20, .duration = 40, .noise = 300,
+                            .stations = {{6731, 'M', 4, 40}, {6731, 'X', 2.5, 120}, {7499, 'M', 3, -70}}};
+  test::SynthReader reader(synth::buildScenario(config, table));
+  State s = test::receiverState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\n[file]\nwav = a.wav\n"
+                                "[time]\nshortintegration = 1\n"
+                                "longintegration = 1000\n[stations]\n6731m\n6731x\n7499m\n",
+                                table);
+  reader.open(s);
   test::TestPlatform t;
-  int status = -1;
-  try {
-    runMainCycle(s, t.platform, reader.reader());
-  } catch (const ProgramEnd& end) {
-    status = end.status;
-  }
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(reader.produced(), static_cast<int64_t>(seconds * trueRate));
+  EXPECT_THROW(runMainCycle(s, t.platform, reader.reader()), ProgramEnd);
+  EXPECT_EQ(reader.position(), std::llround(40 * 48000.96));
 
-  std::vector<StatusLine> lines = statusLines(t.text());
-  ASSERT_GE(lines.size(), 35u);
-  for (const StatusLine& line : lines) EXPECT_GT(line.max, 1000) << "the reference stays in view";
-
-  // The pulse starts at point 6; the 40 % crossing of its envelope lies about
-  // one sample (20.8 us) later. The loop then moves it to point 5.
-  EXPECT_GT(lines.front().edge, 6.3);
-  // Settled: each period's edge and rate carry the noise of one period's
-  // measurement (a few hundredths of a point, as many hundredths of a Hz);
-  // their averages sit on point 5 and on the true rate, 0.96 Hz from the start.
-  double edgesum = 0;
-  double srsum = 0;
-  const std::size_t settled = 20;
-  for (std::size_t i = lines.size() - settled; i < lines.size(); ++i) {
-    EXPECT_NEAR(lines[i].edge, 5.0, 0.15) << "period " << i;
-    EXPECT_NEAR(lines[i].sr, trueRate, 0.15) << "period " << i;
-    edgesum += lines[i].edge;
-    srsum += lines[i].sr;
+  // " max 4000 edge 5.01 SR 48000.9612Hz ..." once a second.
+  std::vector<double> edges, rates;
+  std::istringstream lines(t.text());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(" edge") == std::string::npos) continue;
+    edges.push_back(std::strtod(line.c_str() + line.find(" edge") + 5, nullptr));
+    rates.push_back(std::strtod(line.c_str() + line.find("SR ") + 3, nullptr));
+    EXPECT_GT(std::strtod(line.c_str() + line.find(" max") + 4, nullptr), 1000) << "the reference stays in view";
   }
-  EXPECT_NEAR(edgesum / settled, 5.0, 0.02);
-  EXPECT_NEAR(srsum / settled, trueRate, 0.02) << "0.4 ppm";
-  EXPECT_NEAR(s.sr, trueRate, 0.15);
-  EXPECT_EQ(s.resyncrequests, 0);
+  ASSERT_GE(edges.size(), 35u);
+  // The pulse starts at point 6; its 40 % crossing lies about a sample later.
+  EXPECT_GT(edges.front(), 6.3);
+  double edgesum = 0, ratesum = 0;
+  for (std::size_t i = edges.size() - 20; i < edges.size(); ++i) {
+    EXPECT_NEAR(edges[i], 5.0, 0.15) << i;
+    EXPECT_NEAR(rates[i], 48000.96, 0.15) << i;
+    edgesum += edges[i];
+    ratesum += rates[i];
+  }
+  EXPECT_NEAR(edgesum / 20, 5.0, 0.02);
+  EXPECT_NEAR(ratesum / 20, 48000.96, 0.02) << "0.4 ppm";
 }
 
 } // namespace velkor

@@ -1,211 +1,98 @@
 #include "processing/transfer.h"
 
-#include "processing/integration.h"
-#include "processing/synthetic.h"
+#include "support/synthreader.h"
 
 #include <gtest/gtest.h>
-
-#include <cmath>
 
 namespace velkor {
 
 namespace {
 
-constexpr int kPoints = 24;
+std::size_t at(int station, int point) { return static_cast<std::size_t>(station * 24 + point); }
 
-std::size_t at(int station, int point) { return static_cast<std::size_t>(station * kPoints + point); }
-
-// Stations on GRI 8000 at 48 kHz (all of letter X: 16 pulses per interval).
-State transferState(const std::vector<int16_t>& blanked) {
-  std::vector<test::TestStation> stations;
-  for (int16_t b : blanked) stations.push_back({8000, 'X', b});
-  State s = test::stationState(stations, 48000.0);
-  setupStationTiming(s);
+// Stations of letter X (16 pulses) at 48 kHz, each integrated over `pulses`.
+State transferState(const std::string& settings, const std::vector<int32_t>& pulses) {
+  State s = test::receiverState("[frequency]\nsr = 48000\n" + settings);
+  s.pulsesintegrated = pulses;
   return s;
 }
 
-void setSum(State& s, int station, int point, int32_t re, int32_t im) {
-  s.shortsumre[at(station, point)] = re;
-  s.shortsumim[at(station, point)] = im;
+// Sums that give the mean (re, im) per pulse at one point.
+void setMean(State& s, int station, int point, float re, float im) {
+  const int32_t n = s.pulsesintegrated[static_cast<std::size_t>(station)];
+  s.shortsumre[at(station, point)] = static_cast<int32_t>(re * static_cast<float>(n));
+  s.shortsumim[at(station, point)] = static_cast<int32_t>(im * static_cast<float>(n));
 }
 
 } // namespace
 
-TEST(Transfer, ReferenceAtNinetyDegreesTurnsEveryStationBack) {
-  State s = transferState({0, 0});
+TEST(Transfer, ReferenceEdgeAtNinetyDegreesTurnsEveryStationBack) {
+  State s = transferState("[stations]\n8000x\n8000x\n", {2, 2});
   s.edgere = 0;
   s.edgeim = 5;
   s.edgeamplitude = 5;
-  s.pulsesintegrated = {2, 2};
-  setSum(s, 1, 3, 0, 20); // mean (0, 10)
-  setSum(s, 0, 7, 20, 0); // mean (10, 0)
+  setMean(s, 1, 3, 0, 10);
+  setMean(s, 0, 7, 10, 0);
   transferShortSums(s);
-  EXPECT_EQ(s.phaserotre, 0.0f);
-  EXPECT_EQ(s.phaserotim, 1.0f);
   EXPECT_EQ(s.longsumre[at(1, 3)], 10.0f);
   EXPECT_EQ(s.longsumim[at(1, 3)], 0.0f);
   EXPECT_EQ(s.longsumre[at(0, 7)], 0.0f);
   EXPECT_EQ(s.longsumim[at(0, 7)], -10.0f);
-
-  // The next period adds to the long sums; an edge of zero amplitude keeps the rotation.
-  s.pulsesintegrated = {2, 2};
-  setSum(s, 1, 3, 0, 20);
-  s.edgere = 0;
-  s.edgeim = 0;
-  s.edgeamplitude = 0;
-  transferShortSums(s);
-  EXPECT_EQ(s.phaserotim, 1.0f);
-  EXPECT_EQ(s.longsumre[at(1, 3)], 20.0f);
 }
 
-TEST(Transfer, FixedReferenceRotationWithoutPhaseCorrection) {
-  State s = transferState({0});
-  s.phasecorr = 0;
-  s.edgere = 0;
-  s.edgeim = 5;
-  s.edgeamplitude = 5;
-  s.pulsesintegrated = {2};
-  setSum(s, 0, 3, 6, 20);
-  transferShortSums(s);
-  EXPECT_EQ(s.phaserotre, 1.0f);
-  EXPECT_EQ(s.phaserotim, 0.0f);
-  EXPECT_EQ(s.longsumre[at(0, 3)], 3.0f) << "added unrotated";
-  EXPECT_EQ(s.longsumim[at(0, 3)], 10.0f);
-
-  // phasereference 90 with the reference edge at 0 degrees turns by 90 degrees in all.
-  State r = transferState({0});
-  r.phasereference = 90;
-  setupStationTiming(r);
-  r.edgere = 5;
-  r.edgeim = 0;
-  r.edgeamplitude = 5;
-  r.pulsesintegrated = {2};
-  setSum(r, 0, 3, 0, 20);
-  transferShortSums(r);
-  EXPECT_NEAR(r.longsumre[at(0, 3)], 10.0f, 1e-5f);
-  EXPECT_NEAR(r.longsumim[at(0, 3)], 0.0f, 1e-5f);
-}
-
-TEST(Transfer, DcOffsetRemovedInProportionToTheSignSum) {
-  State s = transferState({0, 0});
+TEST(Transfer, DcOffsetRemovedOnlyWhereTheSignsDoNotCancel) {
+  State s = transferState("[stations]\n8000x\n8000x\n", {4, 4});
   s.dcsumre = 300;
   s.dcsumim = -100;
-  s.dccount = 100; // means (3, -1) per sample
-  s.pulsesintegrated = {4, 4};
+  s.dccount = 100; // (3, -1) per sample
   s.signsum = {0, 4};
-  setSum(s, 0, 0, 40, 40);
-  setSum(s, 1, 0, 40, 40);
+  setMean(s, 0, 0, 10, 10);
+  setMean(s, 1, 0, 10, 10);
   transferShortSums(s);
-  EXPECT_EQ(s.dcmeanre, 3.0f);
-  EXPECT_EQ(s.dcmeanim, -1.0f);
-  EXPECT_EQ(s.dcsumre, 0.0f);
-  EXPECT_EQ(s.dccount, 0.0f);
-  EXPECT_EQ(s.longsumre[at(0, 0)], 10.0f) << "signs cancel: no offset removed";
+  EXPECT_EQ(s.longsumre[at(0, 0)], 10.0f) << "signsum 0: nothing removed";
   EXPECT_EQ(s.longsumim[at(0, 0)], 10.0f);
   EXPECT_EQ(s.longsumre[at(1, 0)], 7.0f) << "all signs +1: the whole offset";
   EXPECT_EQ(s.longsumim[at(1, 0)], 11.0f);
-
-  // A period without retired samples keeps the means.
-  s.pulsesintegrated = {4, 4};
-  s.signsum = {0, 4};
-  transferShortSums(s);
-  EXPECT_EQ(s.dcmeanre, 3.0f);
-  EXPECT_EQ(s.longsumre[at(1, 0)], 7.0f - 3.0f);
-
-  // notch100khz 0: the DC sums are neither used nor cleared.
-  State off = transferState({0});
-  off.notch100khz = 0;
-  off.dcsumre = 300;
-  off.dccount = 100;
-  off.pulsesintegrated = {4};
-  off.signsum = {4};
-  setSum(off, 0, 0, 40, 0);
-  transferShortSums(off);
-  EXPECT_EQ(off.dcsumre, 300.0f);
-  EXPECT_EQ(off.dcmeanre, 0.0f);
-  EXPECT_EQ(off.longsumre[at(0, 0)], 10.0f);
 }
 
-TEST(Transfer, BlankerCorrectionDividesByTheShareKept) {
-  State s = transferState({0});
-  s.nb = 1;
-  s.pulsesintegrated = {8};
-  setSum(s, 0, 2, 240, -80); // mean (30, -10)
-  setSum(s, 0, 3, 240, -80);
-  setSum(s, 0, 4, 240, -80);
-  s.nbblankcount[at(0, 2)] = 2; // a quarter of the pulses blanked
-  s.nbblankcount[at(0, 4)] = 8; // all of them: f = 0 is not applied
+TEST(Transfer, BlankerCorrectionDividesByTheShareOfPulsesKept) {
+  State s = transferState("[amplitude]\nnb = 1\n[stations]\n8000x\n", {8});
+  for (int p = 2; p <= 4; ++p) setMean(s, 0, p, 30, -10);
+  s.nbblankcount[at(0, 2)] = 2; // a quarter blanked
+  s.nbblankcount[at(0, 4)] = 8; // all: nothing to divide by
   transferShortSums(s);
   EXPECT_EQ(s.longsumre[at(0, 2)], 40.0f) << "30 / 0.75";
-  EXPECT_NEAR(s.longsumim[at(0, 2)], -40.0f / 3, 1e-5f);
   EXPECT_EQ(s.longsumre[at(0, 3)], 30.0f);
   EXPECT_EQ(s.longsumre[at(0, 4)], 30.0f);
   EXPECT_EQ(s.nbblankcount[at(0, 2)], 0.0f);
-  EXPECT_EQ(s.nbblankcount[at(0, 4)], 0.0f);
-
-  // Without the blanker the counts are neither used nor cleared.
-  State off = transferState({0});
-  off.pulsesintegrated = {8};
-  setSum(off, 0, 2, 240, 0);
-  off.nbblankcount[at(0, 2)] = 2;
-  transferShortSums(off);
-  EXPECT_EQ(off.longsumre[at(0, 2)], 30.0f);
-  EXPECT_EQ(off.nbblankcount[at(0, 2)], 2.0f);
 }
 
-TEST(Transfer, BiasEstimatedFromABlankedStationAppliesToTheNextOnes) {
-  // Index order: an unblanked station, a blanked one, another unblanked one.
-  State s = transferState({0, 1, 0});
-  s.notch100khz = 0;
-  s.biasreal = 8;
-  s.biasimag = -4;
-  s.pulsesintegrated = {16, 16, 16};
-  s.blankingweight = {1.0f, 1.0f, 0.5f};
-  for (int p = 3; p <= 10; ++p) setSum(s, 1, p, 48, -24); // removed points: sre 384, sim -192
+TEST(Transfer, BiasEstimatedFromABlankedStationAppliesToTheStationsAfterIt) {
+  State s = transferState("[file]\nbiasreal = 8\nbiasimag = -4\n[amplitude]\nnotch100khz = 0\n"
+                          "[stations]\nblankedstns = 1\n8000x\n-8000x\n8000x\n",
+                          {16, 16, 16});
+  for (int p = 3; p <= 10; ++p) setMean(s, 1, p, 3, -1.5f); // the removed points: 384, -192 in all
+  s.workbiasre = 5; // left from the last period: not used again
   transferShortSums(s);
-  double g = 4.0 * 1.0 / 48000 / 8000 * 50000 / 16;       // per summed unit
-  double biasre = 8 - g * 384;                             // 7.9875
-  double biasim = -4 + g * 192;
-  EXPECT_EQ(s.longsumre[at(0, 0)], -2.0f) << "before the blanked station: 4 * 8 / 16";
-  EXPECT_EQ(s.longsumim[at(0, 0)], 1.0f);
-  EXPECT_EQ(s.longsumre[at(1, 0)], -2.0f) << "the blanked station itself: still the configured bias";
-  EXPECT_NEAR(s.longsumre[at(2, 0)], -4 * biasre / 16, 1e-6) << "after it: the corrected bias";
-  EXPECT_NEAR(s.longsumim[at(2, 0)], -4 * biasim / 16, 1e-6);
-  EXPECT_NEAR(s.workbiasre, biasre, 1e-6);
-  EXPECT_NEAR(s.longsumre[at(1, 3)], 48.0 / 16 - 2.0, 1e-6);
-
-  // The next period starts again from the configured bias.
-  s.pulsesintegrated = {16, 0, 16};
-  transferShortSums(s);
-  EXPECT_EQ(s.workbiasre, 8.0f);
+  const double g = 4.0 / 48000 / 8000 * 50000 / 16;
+  EXPECT_EQ(s.longsumre[at(0, 0)], -2.0f) << "before the blanked station: 4 x 8 / 16";
+  EXPECT_EQ(s.longsumre[at(1, 0)], -2.0f) << "the blanked station itself";
+  EXPECT_NEAR(s.longsumre[at(2, 0)], -4 * (8 - g * 384) / 16, 1e-6) << "after it: the corrected bias";
+  EXPECT_NEAR(s.longsumim[at(2, 0)], -4 * (-4 + g * 192) / 16, 1e-6);
 }
 
-TEST(Transfer, StationsWithoutPulsesOrWeightAddNothingAndAreCleared) {
-  State s = transferState({0, 0, 0});
-  s.pulsesintegrated = {4, 0, 5};
-  s.roundingresidue = {1.0f, 0.3f, 2.0f};
+TEST(Transfer, StationWithoutPulsesOrWeightAddsNothingAndIsCleared) {
+  State s = transferState("[stations]\n8000x\n8000x\n8000x\n", {4, 0, 5});
+  s.blankingweight = {1.0f, 1.0f, 0.0f};
   s.signsum = {2, 0, 1};
-  s.blankingweight = {1.0f, 1.0f, 0.0f}; // the third blanked away entirely
-  setSum(s, 0, 5, 8, 4);
-  setSum(s, 1, 5, 8, 4);
-  setSum(s, 2, 5, 8, 4);
+  for (int st = 0; st < 3; ++st) s.shortsumre[at(st, 5)] = 8;
   transferShortSums(s);
   EXPECT_EQ(s.longsumre[at(0, 5)], 2.0f);
-  EXPECT_EQ(s.longdrift[0], 0.25f);
-  for (int st = 1; st <= 2; ++st) {
-    for (int p = 0; p < kPoints; ++p) {
-      EXPECT_EQ(s.longsumre[at(st, p)], 0.0f);
-      EXPECT_EQ(s.longsumim[at(st, p)], 0.0f);
-    }
-    EXPECT_EQ(s.longdrift[static_cast<std::size_t>(st)], 0.0f);
-  }
-  for (std::size_t st = 0; st < 3; ++st) {
-    EXPECT_EQ(s.pulsesintegrated[st], 0);
-    EXPECT_EQ(s.signsum[st], 0);
-    EXPECT_EQ(s.roundingresidue[st], 0.0f);
-  }
-  for (int32_t v : s.shortsumre) EXPECT_EQ(v, 0);
-  for (int32_t v : s.shortsumim) EXPECT_EQ(v, 0);
+  EXPECT_EQ(s.longsumre[at(1, 5)], 0.0f);
+  EXPECT_EQ(s.longsumre[at(2, 5)], 0.0f);
+  EXPECT_EQ(s.pulsesintegrated, (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(s.signsum, (std::vector<int32_t>{0, 0, 0}));
+  EXPECT_EQ(s.shortsumre[at(0, 5)], 0);
 }
 
 } // namespace velkor

@@ -1,0 +1,47 @@
+// A receiver state built from settings text and station-table records in
+// code, and a block reader that hands the receiver a synthesised recording
+// (tools/synth: built from first principles, so its truth is independent of
+// the receiver's timing code) block by block, as readBlock does with a file.
+#pragma once
+
+#include "core/state.h"
+#include "platform/platform.h"
+#include "stations/stationmodel.h"
+
+#include "generator.h"
+#include "scenario.h"
+
+#include <string_view>
+#include <vector>
+
+namespace velkor::test {
+
+// Start-up without files: settings applied and validated, stations completed
+// from `table`, order, block geometry, arrays, chain timing, the stream clock
+// at its start and clocktime from date and time. No synchronisation.
+State receiverState(std::string_view settings, const std::vector<TableRecord>& table = {});
+
+// Each call retires the previous block into the DC sums, moves the overlap
+// down, puts the next samples (stereo, quantised as the synthesiser's writer
+// does) behind it and advances blockstart / blockend with the current sr and
+// pcbuffertime with the true time. filescale and looffset are not applied.
+class SynthReader {
+public:
+  explicit SynthReader(const synth::Scenario& scenario) : scenario_(scenario), generator_(scenario_) {}
+  SynthReader(const SynthReader&) = delete;
+  SynthReader& operator=(const SynthReader&) = delete;
+  void open(State& s) const; // inputremaining for the whole recording
+  void operator()(State& s, Platform& platform);
+  BlockReader reader() {
+    return [this](State& s, Platform& p) { (*this)(s, p); };
+  }
+  int64_t position() const { return generator_.position(); }
+  double pcerror = 0; // a PC clock this far ahead of the truth stamps the buffer end [s]
+
+private:
+  synth::Scenario scenario_;
+  synth::Generator generator_;
+  std::vector<float> re_, im_;
+};
+
+} // namespace velkor::test
