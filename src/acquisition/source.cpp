@@ -141,6 +141,25 @@ int32_t readSampleBytes(State& s, Platform& platform) {
   return static_cast<int32_t>(std::max<int64_t>(got, 0));
 }
 
+// The raw file is used up: delete it, await the next one and stamp the PC
+// clock when it opens. The capture program hands over a file as soon as its
+// last sample is recorded; a receiver that keeps up waits for it, so the
+// moment of opening, not the end of the previous file, dates its end.
+void changeRawFile(State& s, Platform& platform) {
+  s.input.close();
+  if (!removeFile(s.inputfile) && errno != ENOENT) {
+    // Left in place, the same file would be read again and again.
+    throw FatalError(s.inputfile, "cannot be deleted: " + fileErrorText(errno));
+  }
+  updateClock(s, platform);
+  if (s.clockconfidence == 0) calibrateClock(s, platform);
+  openSource(s, platform);
+  updateClock(s, platform);
+  s.opentime = static_cast<float>(s.pcclock - 0.05);
+}
+
+} // namespace
+
 // The samples at 0 ... newsamples - 1 leave the buffer: they go into the DC
 // sums (with the blanker on, only those below nbfac times their mean power),
 // and the last overlap samples move to the front.
@@ -165,25 +184,6 @@ void retireSamples(State& s) {
   std::copy(im + n, im + n + s.overlap, im);
   if (s.nb != 0) std::copy(power + n, power + n + s.overlap, power);
 }
-
-// The raw file is used up: delete it, await the next one and stamp the PC
-// clock when it opens. The capture program hands over a file as soon as its
-// last sample is recorded; a receiver that keeps up waits for it, so the
-// moment of opening, not the end of the previous file, dates its end.
-void changeRawFile(State& s, Platform& platform) {
-  s.input.close();
-  if (!removeFile(s.inputfile) && errno != ENOENT) {
-    // Left in place, the same file would be read again and again.
-    throw FatalError(s.inputfile, "cannot be deleted: " + fileErrorText(errno));
-  }
-  updateClock(s, platform);
-  if (s.clockconfidence == 0) calibrateClock(s, platform);
-  openSource(s, platform);
-  updateClock(s, platform);
-  s.opentime = static_cast<float>(s.pcclock - 0.05);
-}
-
-} // namespace
 
 void computeBlockGeometry(State& s) {
   s.blocklength = static_cast<int32_t>(std::floor(s.sr / 5512.5 + 0.5)) * 1024;

@@ -15,6 +15,10 @@ void initialiseDecoder(State& state);
 // Opens inputfile; waits for a raw file that does not exist yet.
 void openSource(State& state, Platform& platform);
 
+// The samples of the previous block leave the buffer into the DC sums; the
+// overlap moves to the front.
+void retireSamples(State& state);
+
 // Reads, decodes and buffers one block.
 void readBlock(State& state, Platform& platform);
 

@@ -96,6 +96,19 @@ void dimensionArrays(State& s) {
   dimension(s.taimeasured, s.taicount);
 }
 
+void prepareIntegration(State& s) {
+  buildStationOrder(s);
+  computeBlockGeometry(s);
+  validateGeometry(s);
+  dimensionArrays(s);
+  s.nominalsr = s.sr;
+  computeChainTiming(s);
+  s.blockstart = -s.overlap / s.sr;
+  s.blockend = 0;
+  s.newsamples = 0;
+  initialiseDecoder(s);
+}
+
 void startUp(State& s, Platform& platform, const std::string& configurationFile, const BlockReader& readBlock) {
   s.date = platform.clock.dateText();
   s.time = platform.clock.timeText();
@@ -112,17 +125,7 @@ void startUp(State& s, Platform& platform, const std::string& configurationFile,
   blankByDistance(s);
   printStationList(s, platform);
 
-  buildStationOrder(s);
-  computeBlockGeometry(s);
-  validateGeometry(s);
-  dimensionArrays(s);
-  s.nominalsr = s.sr;
-  computeChainTiming(s);
-
-  s.blockstart = -s.overlap / s.sr;
-  s.blockend = 0;
-  s.newsamples = 0;
-  initialiseDecoder(s);
+  prepareIntegration(s);
   if (!s.wavinput) calibrateClock(s, platform);
   openSource(s, platform);
   computeClockTime(s);

@@ -19,7 +19,12 @@ void validateSettings(const State& state);
 // Sizes every working array from the counts and the block geometry, zero-filled.
 void dimensionArrays(State& state);
 
-// Start-up steps 3 to 16; the banner is printed before.
+// From the completed station model to a receiver ready to read: processing
+// order, block geometry, arrays, chain timing, stream clock and decoder.
+void prepareIntegration(State& state);
+
+// Start-up: settings, stations, arrays, input, clock, first synchronisation
+// and the empty image; the banner is printed before.
 void startUp(State& state, Platform& platform, const std::string& configurationFile, const BlockReader& readBlock);
 
 } // namespace velkor

@@ -114,8 +114,10 @@ void buildStationModel(State& s) {
   s.displayedstations = static_cast<int32_t>(std::clamp<int64_t>(displayed, 0, s.stationcount));
 }
 
-void readStationTable(State& s, std::ostream& warnings) {
-  for (const TableRecord& record : readTableRecords(s.table, warnings)) {
+void readStationTable(State& s, std::ostream& warnings) { completeFromTable(s, readTableRecords(s.table, warnings)); }
+
+void completeFromTable(State& s, const std::vector<TableRecord>& table) {
+  for (const TableRecord& record : table) {
     for (int32_t i = 0; i < s.stationcount; ++i) {
       if (!sameStation(s.stationgri[i], s.stationletter[i], record)) continue;
       s.stationdistance[i] = static_cast<float>(geodesicDistance(s.lat, s.lon, record.lat, record.lon));

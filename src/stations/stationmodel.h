@@ -34,6 +34,9 @@ void buildStationModel(State& state);
 // distance of every matching station and synchronisation entry.
 void readStationTable(State& state, std::ostream& warnings);
 
+// The same from records already read.
+void completeFromTable(State& state, const std::vector<TableRecord>& table);
+
 // Blanks stations nearer than blankingdistance, within blankedstns.
 void blankByDistance(State& state);
 
