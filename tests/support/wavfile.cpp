@@ -1,5 +1,7 @@
 #include "support/wavfile.h"
 
+#include "samplewriter.h"
+
 #include <fstream>
 
 namespace velkor::test {
@@ -8,10 +10,6 @@ namespace {
 void put16(std::string& out, uint32_t v) {
   out += static_cast<char>(v & 0xFF);
   out += static_cast<char>((v >> 8) & 0xFF);
-}
-void put32(std::string& out, uint32_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, v >> 16);
 }
 } // namespace
 
@@ -26,23 +24,10 @@ std::string sampleBytes(const std::vector<int16_t>& interleaved, int bytesPerSam
 }
 
 void writeWav(const std::string& path, const std::vector<int16_t>& interleaved, const SampleFormat& f) {
-  std::string data = sampleBytes(interleaved, f.bytesPerSample);
-  uint32_t fmtSize = f.headerBytes == 46 ? 18 : 16;
-  std::string out = "RIFF";
-  put32(out, static_cast<uint32_t>(4 + 8 + fmtSize + 8 + data.size()));
-  out += "WAVEfmt ";
-  put32(out, fmtSize);
-  put16(out, 1);
-  put16(out, static_cast<uint32_t>(f.channels));
-  put32(out, static_cast<uint32_t>(f.rate));
-  put32(out, static_cast<uint32_t>(f.rate * f.channels * f.bytesPerSample));
-  put16(out, static_cast<uint32_t>(f.channels * f.bytesPerSample));
-  put16(out, static_cast<uint32_t>(8 * f.bytesPerSample));
-  if (fmtSize == 18) put16(out, 0);
-  out += "data";
-  put32(out, static_cast<uint32_t>(data.size()));
-  out += data;
-  std::ofstream(path, std::ios::binary) << out;
+  const auto frames = static_cast<int64_t>(interleaved.size()) / f.channels;
+  std::ofstream(path, std::ios::binary) << synth::wavHeader(f.channels, 8 * f.bytesPerSample, f.rate, frames,
+                                                            f.headerBytes)
+                                        << sampleBytes(interleaved, f.bytesPerSample);
 }
 
 void writeRaw(const std::string& path, const std::vector<int16_t>& interleaved, int bytesPerSample) {
