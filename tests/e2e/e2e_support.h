@@ -289,6 +289,29 @@ inline Strip readStrip(const test::BmpImage& image, int station, int points, int
 }
 
 // The grey level of a pulse of peak `amplitude` drawn with `fullscale`.
+// Width and height of a BMP file as Python's standard library reads its
+// header ("w h"), after checking that the sizes it states match the file;
+// nothing when python3 is not installed.
+inline std::optional<std::string> independentBmpSize(const std::string& path) {
+  const std::string script =
+      "import struct,sys,os\n"
+      "d=open(sys.argv[1],'rb').read()\n"
+      "assert d[:2]==b'BM' and struct.unpack('<I',d[2:6])[0]==len(d)==os.path.getsize(sys.argv[1])\n"
+      "off,hs,w,h,planes,bits=struct.unpack('<IIiiHH',d[10:30])\n"
+      "assert hs==40 and planes==1 and bits in (8,24) and off+w*h*bits//8==len(d)\n"
+      "print(w,h)\n";
+  std::string command = "python3 -c \"" + script + "\" '" + path + "' 2>&1";
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) return std::nullopt;
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char chunk[256];
+    while (std::fgets(chunk, sizeof chunk, pipe)) out += chunk;
+    pclose(pipe);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
 inline double fullGrey(double amplitude, double fullscale) { return std::min(255.0, 255.0 * amplitude / fullscale); }
 
 // Where a pulse peaks in its window once the sample-clock loop holds the

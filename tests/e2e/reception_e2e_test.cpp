@@ -125,6 +125,9 @@ TEST_P(Reception, FindsTimeRateOscillatorAndEveryStation) {
   // whole PCI off would show nothing).
   const test::BmpImage image = test::readBmp(dir.read("image.bmp"));
   ASSERT_EQ(image.problem, "");
+  if (auto size = e2e::independentBmpSize(dir.file("image.bmp"))) {
+    EXPECT_EQ(*size, std::to_string(image.width) + " " + std::to_string(image.height)) << "as python3 reads it";
+  }
   EXPECT_EQ(image.width, 5 * r.points);
   EXPECT_EQ(static_cast<std::size_t>(image.height), status.size() / 2);
   for (std::size_t s = 0; s < stations.size(); ++s) {
