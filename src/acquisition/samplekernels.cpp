@@ -1,13 +1,13 @@
 #include "acquisition/samplekernels.h"
 
+#include "core/numbers.h"
+
 #include <bit>
 #include <cmath>
 
 namespace velkor {
 
 namespace {
-
-constexpr float kPi = 3.14159265358979323846f; // single precision, as every angle of the receiver
 
 // The passes below are written for the vectoriser of an -O2 build: full groups
 // of kLanes samples go through a loop of fixed length, which it vectorises even
@@ -74,7 +74,7 @@ inline int16_t offsetBinary8(uint8_t byte) { return static_cast<int16_t>(byte - 
 
 // Phase advance per sample [rad], from the oscillator frequency [Hz] and rate [Hz].
 inline float oscillatorStep(double looffset, float losamplerate) {
-  return static_cast<float>(2.0 * kPi * looffset / losamplerate);
+  return static_cast<float>(2.0 * kPiSingle * looffset / losamplerate);
 }
 
 constexpr int32_t kOscillatorStretch = 128; // [samples] of oscillator values computed ahead of the products
@@ -99,7 +99,7 @@ void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count
       // that the rounding of the complex steps in between never accumulates.
       if (++locount >= 100) {
         locount = 0;
-        const float theta = static_cast<float>(2.0 * kPi * s.lophase); // [rad]
+        const float theta = static_cast<float>(2.0 * kPiSingle * s.lophase); // [rad]
         lore = std::cos(theta) * s.filescale;
         loim = -std::sin(theta) * s.filescale;
         s.lophase = static_cast<float>(s.lophase + s.looffset / s.losamplerate * 100.0);

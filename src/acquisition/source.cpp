@@ -13,6 +13,7 @@
 #include "acquisition/pcclock.h"
 #include "acquisition/samplekernels.h"
 #include "acquisition/wavlayout.h"
+#include "core/cycle.h"
 #include "core/errors.h"
 
 #include <algorithm>
@@ -27,11 +28,6 @@ namespace {
 
 constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime rounds to 0
 constexpr double kLongestRawWait = 86400; // [s] a wait above a day is taken as one day
-
-[[noreturn]] void endByKey(State& s) {
-  s.input.close();
-  throw ProgramEnd{0};
-}
 
 [[noreturn]] void fileFailure(const State& s, int error) { throw FatalError(s.inputfile, fileErrorText(error)); }
 

@@ -82,6 +82,11 @@ void runMainCycle(State& s, Platform& platform, const BlockReader& readBlock) {
   }
 }
 
+void endByKey(State& s) {
+  s.input.close();
+  throw ProgramEnd{0};
+}
+
 void endOfInput(State& s, Platform& platform) {
   platform.console.lineEnd();
   s.input.close();

@@ -17,6 +17,9 @@ void endShortIntegration(State& state, Platform& platform);
 // Step F: reset the stream clock and synchronise again.
 void resynchronise(State& state, Platform& platform, const BlockReader& readBlock);
 
+// Orderly end on the key q: input closed, status 0, nothing more printed.
+[[noreturn]] void endByKey(State& state);
+
 // Orderly end at the end of input: one empty line, input closed, status 0.
 [[noreturn]] void endOfInput(State& state, Platform& platform);
 

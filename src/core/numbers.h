@@ -6,9 +6,14 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numbers>
 #include <string_view>
 
 namespace velkor {
+
+// The signal processing works its angles in single precision with pi itself
+// held in single precision; the rounded value is part of the results.
+inline constexpr float kPiSingle = std::numbers::pi_v<float>;
 
 // The decimal number at the start of a text (blanks skipped; sign, digits,
 // point, fraction, exponent); the rest is ignored, no number reads 0.

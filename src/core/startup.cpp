@@ -30,12 +30,6 @@ void refuseUnless(bool fine, const char* key, double value, const char* reason) 
   if (!fine) throw FatalError(setting(key, value), reason);
 }
 
-// Sizes and zero-fills a vector: every array starts at 0 when dimensioned.
-template <typename T>
-void dimension(std::vector<T>& array, int64_t entries) {
-  array.assign(static_cast<std::size_t>(entries), T{});
-}
-
 void validateGeometry(const State& s) {
   refuseUnless(s.blocklength >= 1, "sr", s.sr,
                "gives blocks of no samples (below 2756.25 Hz set fileblocklen)");

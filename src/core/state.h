@@ -25,6 +25,9 @@ inline constexpr int kCandidateSlots = 4;      // synchronisation peaks per entr
 // Loran-C phase-code signs: nine-pulse pattern (GRI A, GRI B), then eight-pulse.
 inline constexpr const char* kPhaseCodes = "1100101011001111101111100110101100";
 
+// Sign of the phase code at `character` (from 0) of kPhaseCodes: "1" is +1, "0" is -1.
+inline int16_t phaseCodeSign(int character) { return kPhaseCodes[character] == '1' ? 1 : -1; }
+
 // One [stations] line as read: signed GRI (negative asks for blanking) and letter.
 struct StationEntry {
   int32_t gri = 0;    // [10 us], negative: blank this station
@@ -296,6 +299,13 @@ struct State {
   std::vector<float> taimeasured;                          // [s] within the interval
   int16_t taiskipwarned = 0;                               // flag: the skip for want of [taisync] entries was reported
 };
+
+// Sizes an array and fills it with zeros (or empty texts), as every array is
+// when it is dimensioned.
+template <typename T>
+void dimension(std::vector<T>& array, int64_t entries) {
+  array.assign(static_cast<std::size_t>(entries), T{});
+}
 
 // Reads and decodes one block into the sample buffer (the real one is
 // readBlock; tests substitute their own).

@@ -18,6 +18,7 @@
 // viewer or the image command can read the picture while the receiver runs.
 #include "image/bmpfile.h"
 
+#include "core/cycle.h"
 #include "core/errors.h"
 #include "core/format.h"
 #include "image/imagefileaccess.h"
@@ -119,10 +120,7 @@ int writeRowUpdate(const State& s, ImageFileAccess& file) {
 }
 
 void waitBeforeRetry(State& s, Platform& platform, int error) {
-  if (platform.keyboard.readKey() == 'q') {
-    s.input.close();
-    throw ProgramEnd{0};
-  }
+  if (platform.keyboard.readKey() == 'q') endByKey(s);
   if (s.bmperrorhandling > 1) {
     platform.console.write(formatInteger(error));
     platform.console.lineEnd();

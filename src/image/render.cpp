@@ -1,5 +1,7 @@
 #include "image/render.h"
 
+#include "processing/integration.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -21,15 +23,6 @@ uint8_t pixelByte(float product) {
   if (!(level >= 0.0f)) return 0;
   if (level > 255.0f) return 255;
   return static_cast<uint8_t>(level);
-}
-
-// The cancelling strips of the cross-rate subtraction sit at the end of the
-// station list: two for three GRI-6000 stations, six more for nine GRI-7950.
-int32_t crossRateStart(const State& s) {
-  int32_t start = 0;
-  if (s.gri6000count == 3) start = -2;
-  if (s.gri7950count == 9) start = start - 6;
-  return start;
 }
 
 float scaleFactor(const State& s, std::size_t station) {

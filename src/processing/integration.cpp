@@ -1,6 +1,6 @@
 #include "processing/integration.h"
 
-#include "processing/singlepi.h"
+#include "core/numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -213,14 +213,19 @@ void setupStationTiming(State& s) {
     s.signsum[st] = 0;
   }
 
-  s.crossrateindex = 0;
-  if (s.gri6000count == 3) s.crossrateindex = -2;
-  if (s.gri7950count == 9) s.crossrateindex -= 6;
+  s.crossrateindex = crossRateStart(s);
 
   s.phaserefcos = static_cast<float>(std::cos(kPiSingle * s.phasereference / 180.0));
   s.phaserefsin = static_cast<float>(std::sin(kPiSingle * s.phasereference / 180.0));
   s.phaserotre = s.phaserefcos;
   s.phaserotim = s.phaserefsin;
+}
+
+int32_t crossRateStart(const State& s) {
+  int32_t start = 0;
+  if (s.gri6000count == 3) start = -2;
+  if (s.gri7950count == 9) start -= 6;
+  return start;
 }
 
 void integrateBlock(State& s) {

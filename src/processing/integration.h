@@ -7,6 +7,10 @@
 namespace velkor {
 
 void setupStationTiming(State& state);
+
+// crossrateindex at the start of a run and of every image row: -2 with three
+// GRI-6000 stations, a further -6 with nine GRI-7950 stations, else 0.
+int32_t crossRateStart(const State& state);
 void integrateBlock(State& state);
 void updateNoiseBlanker(State& state);
 

@@ -1,7 +1,7 @@
 #include "processing/tracking.h"
 
 #include "core/format.h"
-#include "processing/singlepi.h"
+#include "core/numbers.h"
 
 #include <algorithm>
 #include <cmath>

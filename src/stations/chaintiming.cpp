@@ -24,8 +24,6 @@ bool isOneOf(char letter, const char* letters) {
   return letter != '\0' && std::strchr(letters, letter) != nullptr;
 }
 
-int16_t phaseCodeSign(int character) { return kPhaseCodes[character] == '1' ? 1 : -1; }
-
 void setPulsePattern(State& s, int32_t i) {
   auto& interval = s.pulseinterval[i];
   auto& sign = s.pulsesign[i];
@@ -100,11 +98,6 @@ void buildStationOrder(State& s) {
 
 void computeChainTiming(State& s) {
   s.propagationspeed = toSingle(kGroundWaveSpeed / s.asf);
-  auto stations = static_cast<std::size_t>(s.stationcount);
-  s.pulsecount.assign(stations, 0);
-  s.pulseinterval.assign(stations, {});
-  s.pulsesign.assign(stations, {});
-  s.blankingweight.assign(stations, 0.0f);
   for (int32_t i = 0; i < s.stationcount; ++i) setPulsePattern(s, i);
   setBlankingWeights(s);
   setLineOffsets(s);

@@ -55,11 +55,6 @@ void refuseUnworkableEntries(const State& s) {
                        "a synchronisation entry needs a GRI above 900");
 }
 
-template <typename T>
-void dimension(std::vector<T>& array, int32_t entries) {
-  array.assign(static_cast<std::size_t>(entries), T{});
-}
-
 bool sameStation(int32_t gri, char letter, const TableRecord& record) {
   return gri == record.gri && record.letter.size() == 1 && record.letter[0] == letter;
 }

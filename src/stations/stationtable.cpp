@@ -35,9 +35,7 @@
 
 #include <array>
 #include <cctype>
-#include <cfloat>
 #include <cmath>
-#include <limits>
 #include <ostream>
 #include <string_view>
 

@@ -2,6 +2,7 @@
 
 #include "core/cycle.h"
 #include "core/format.h"
+#include "core/numbers.h"
 #include "timing/syncsteps.h"
 
 #include <algorithm>
@@ -13,8 +14,6 @@
 namespace velkor {
 
 namespace {
-
-constexpr float kPi = 3.14159265f; // the signal processing's angles use pi in single precision
 
 // The folded sums may run past 32 bits only with absurd averaging times;
 // they then wrap around instead of being undefined.
@@ -60,7 +59,7 @@ float addMixed(const State& s, TaiAverage& a, int32_t first, int32_t position, i
     sumre[i] = wrappingAdd(sumre[i], static_cast<int32_t>(std::lrint(mixedre)));
     sumim[i] = wrappingAdd(sumim[i], static_cast<int32_t>(std::lrint(mixedim)));
     theta += delta;
-    if (theta > kPi) theta = static_cast<float>(theta - 2.0 * kPi);
+    if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
   }
   return theta;
 }
@@ -78,8 +77,8 @@ void averageEntry(State& s, TaiAverage& a, int n) {
     double offset = s.tailineoffset[static_cast<std::size_t>(n)];
     double t = (w.taicarry + a.totalsamples - s.overlap) / s.sr;
     double cycles = t * offset;
-    theta = static_cast<float>(2.0 * kPi * (cycles - std::floor(cycles)));
-    delta = static_cast<float>(2.0 * kPi * offset / s.sr);
+    theta = static_cast<float>(2.0 * kPiSingle * (cycles - std::floor(cycles)));
+    delta = static_cast<float>(2.0 * kPiSingle * offset / s.sr);
   }
   while (k <= last) {
     // Runs of samples up to the window's end or the buffer's end, whichever comes first.
@@ -223,15 +222,6 @@ void printResult(State& s, Platform& platform, const TaiAmbiguity& result) {
   platform.console.lineEnd();
 }
 
-void sizeResults(State& s) {
-  auto count = static_cast<std::size_t>(s.taicount);
-  s.taiwindows.resize(count);
-  s.taicandamp.resize(count);
-  s.taicandtime.resize(count);
-  s.taiexpected.resize(count);
-  s.taimeasured.resize(count);
-}
-
 } // namespace
 
 TaiAverage beginAverage(const State& s) {
@@ -266,7 +256,7 @@ TaiPulsePattern pulsePattern(int32_t gri, double sr) {
     pattern.taipulseoffset[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] =
         static_cast<int32_t>(std::lrint(seconds * sr));
     pattern.taipulsesign[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] =
-        kPhaseCodes[code] == '1' ? int16_t{1} : int16_t{-1};
+        phaseCodeSign(code);
   };
   for (int i = 0; i <= 7; ++i) place(0, i, 0.001 * i, i);
   place(0, 8, 0.009, 8);
@@ -396,7 +386,6 @@ void synchronise(State& s, Platform& platform, const BlockReader& readBlock) {
     s.taiskipwarned = 1;
     return;
   }
-  sizeResults(s);
   TaiAverage average = beginAverage(s);
   announce(s, platform);
   std::fill(s.taiwindows.begin(), s.taiwindows.end(), 0);

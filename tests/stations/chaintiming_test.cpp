@@ -1,3 +1,4 @@
+#include "core/startup.h"
 #include "stations/chaintiming.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@ State timed(std::initializer_list<std::pair<int32_t, char>> stations, int32_t si
   s.singlepulses = singlepulses;
   s.sr = sr;
   buildStationOrder(s);
+  dimensionArrays(s);
   computeChainTiming(s);
   return s;
 }
