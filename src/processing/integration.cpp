@@ -1,6 +1,7 @@
 #include "processing/integration.h"
 
 #include "core/numbers.h"
+#include "processing/windowkernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,65 +12,7 @@ namespace velkor {
 
 namespace {
 
-// The sums are 32-bit. A saturated input over a very long short integration
-// can carry them past the range; they then wrap as the hardware adds do.
-inline int32_t wrapAdd(int32_t sum, int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(value));
-}
-
-inline int32_t wrapSub(int32_t sum, int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) - static_cast<uint32_t>(value));
-}
-
 enum class WindowMode { plain, blanking, mixing };
-
-// One window of `points` samples into the station's sums, with the pulse's
-// phase-code sign. Integer adds only.
-void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points,
-              int sign) {
-  if (sign > 0) {
-    for (int32_t p = 0; p < points; ++p) {
-      sumre[p] = wrapAdd(sumre[p], re[p]);
-      sumim[p] = wrapAdd(sumim[p], im[p]);
-    }
-  } else {
-    for (int32_t p = 0; p < points; ++p) {
-      sumre[p] = wrapSub(sumre[p], re[p]);
-      sumim[p] = wrapSub(sumim[p], im[p]);
-    }
-  }
-}
-
-// The same with the noise blanker: every sample's power goes into the
-// point's power sum, and a sample at or above the point's threshold is left
-// out and counted instead.
-void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold,
-                 float* blankcount, const int16_t* re, const int16_t* im, const float* power,
-                 int32_t points, int sign) {
-  int32_t direction = sign > 0 ? 1 : -1;
-  for (int32_t p = 0; p < points; ++p) {
-    powersum[p] += power[p];
-    bool keep = power[p] < threshold[p];
-    int32_t take = keep ? direction : 0;
-    sumre[p] = wrapAdd(sumre[p], take * re[p]);
-    sumim[p] = wrapAdd(sumim[p], take * im[p]);
-    blankcount[p] += keep ? 0.0f : 1.0f;
-  }
-}
-
-// The same after multiplying each sample by e^(+j phi) and by the sign; each
-// rotated value is rounded to an integer before it is added.
-void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points,
-              float c, float q) {
-  for (int32_t p = 0; p < points; ++p) {
-    float x = re[p];
-    float y = im[p];
-    float rotatedre = c * x - q * y;
-    float rotatedim = q * x + c * y;
-    sumre[p] = wrapAdd(sumre[p], static_cast<int32_t>(std::lrint(rotatedre)));
-    sumim[p] = wrapAdd(sumim[p], static_cast<int32_t>(std::lrint(rotatedim)));
-  }
-}
 
 WindowMode windowMode(const State& s, int32_t station) {
   if (s.bandcenter != 0) return WindowMode::mixing;
@@ -138,15 +81,15 @@ void integrateStation(State& s, int32_t station) {
       auto phi = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
       float c = std::cos(phi) * sign;
       float q = std::sin(phi) * sign;
-      addMixed(sumre, sumim, re, im, points, c, q);
+      addWindowMixed(sumre, sumim, re, im, points, c, q);
       break;
     }
     case WindowMode::blanking:
-      addBlanking(sumre, sumim, s.nbpowersum.data() + j0, s.nbthreshold.data() + j0,
-                  s.nbblankcount.data() + j0, re, im, s.samplepower.data() + first, points, sign);
+      addWindowBlanking(sumre, sumim, s.nbpowersum.data() + j0, s.nbthreshold.data() + j0,
+                        s.nbblankcount.data() + j0, re, im, s.samplepower.data() + first, points, sign);
       break;
     case WindowMode::plain:
-      addPlain(sumre, sumim, re, im, points, sign);
+      addWindowPlain(sumre, sumim, re, im, points, sign);
       break;
     }
 
