@@ -3,9 +3,7 @@
 // that the retry of a failed write can be exercised without a broken disk.
 #pragma once
 
-#include "core/state.h"
 #include "platform/files.h"
-#include "platform/platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -36,8 +34,5 @@ public:
 private:
   File file_;
 };
-
-// appendImageRow with the file reached through `file`.
-void appendImageRowVia(State& state, Platform& platform, ImageFileAccess& file);
 
 } // namespace velkor

@@ -28,9 +28,8 @@
 //   - A record whose GRI is 0 or negative is skipped. When the file ends
 //     inside a record, that record is ignored, with one warning when any of
 //     its fields holds text (trailing empty lines give none).
-#include "core/config.h"
-#include "core/errors.h"
-#include "platform/files.h"
+#include "ground/ini.h"
+#include "ground/numbers.h"
 #include "stations/stationmodel.h"
 
 #include <array>
