@@ -2,7 +2,7 @@
 // keys, a fake clock, a recording command runner; and a scratch directory.
 #pragma once
 
-#include "core/state.h"
+#include "top/record.h"
 #include "platform/platform.h"
 #include "platform/posixplatform.h"
 

@@ -3,7 +3,7 @@
 // pulses would otherwise fill the window of a weak one. Each recording starts
 // at the 1958 origin and is received with and without the measure, with the
 // sample-clock loop off so that every run places its windows identically.
-#include "e2e/e2e_support.h"
+#include "system/e2e_support.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // docs/configuration.md: a heading "## [section]" starts a section; a table
 // row "| `key` | ..." documents that key, a row "| *entry* | ..." the list
 // entries of the section ("section *").
-#include "core/config.h"
+#include "config/config.h"
 #include "support/testplatform.h"
 
 #include <gtest/gtest.h>

@@ -8,7 +8,7 @@
 // velkor-synth and velkor place the stations with the same data.
 #pragma once
 
-#include "image/bmpreader.h"
+#include "support/bmpreader.h"
 #include "support/testplatform.h"
 
 #include <gtest/gtest.h>

@@ -11,9 +11,9 @@
 // station as found, synchronise once, print status lines and leave an image
 // of the example's width in which the reference station's pulse stands well
 // above the noise. The bundled demo runs too.
-#include "core/config.h"
-#include "core/state.h"
-#include "e2e/e2e_support.h"
+#include "config/config.h"
+#include "top/record.h"
+#include "system/e2e_support.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +38,8 @@ std::string slurp(const fs::path& file) {
 // The settings of a configuration read without a warning, every key one the
 // reader knows or an entry (GRI, letter) of a list section: the reader passes
 // over any other key.
-State settingsOf(const std::string& text) {
-  State state;
+Settings settingsOf(const std::string& text) {
+  Settings state;
   std::ostringstream warnings;
   applyConfigurationText(state, text, warnings);
   EXPECT_EQ(warnings.str(), "");
@@ -84,7 +84,7 @@ double gpsStart(const std::string& bytes, double rate) {
 // spool/ from `start` UTC on. The blanked stations are four times as strong
 // as the others; there is noise, a DC offset, atmospherics, and the sound
 // card runs 3 ppm fast.
-std::string synthSettings(const State& example, std::time_t start) {
+std::string synthSettings(const Settings& example, std::time_t start) {
   char when[64];
   std::strftime(when, sizeof when, "date = %Y-%m-%d\ntime = %H:%M:%S\n", std::gmtime(&start));
   std::ostringstream out;
@@ -118,7 +118,7 @@ class ExampleRun : public testing::TestWithParam<std::string> {};
 
 TEST_P(ExampleRun, ReadsCleanlyAndShowsTheReferenceStation) {
   const std::string original = slurp(kData / "examples" / GetParam());
-  const State example = settingsOf(original);
+  const Settings example = settingsOf(original);
   const bool recorded = example.wavinput != 0;
   // Live: synchronisation on 2 s, a short integration a second, a row every two.
   std::string changes = "[taisync]\nintegrationtime = 2\nclockerrorlimit = 0\n"
@@ -132,7 +132,7 @@ TEST_P(ExampleRun, ReadsCleanlyAndShowsTheReferenceStation) {
   ScratchDir dir;
   fs::copy_file(kData / "table.txt", dir.path() / "table.txt");
   dir.write("velkor.ini", original + changes);
-  const State settings = settingsOf(original + changes);
+  const Settings settings = settingsOf(original + changes);
   // The PC clock shows local time, utcoffset hours ahead of UTC.
   const std::vector<std::string> command = {"/usr/bin/env", "TZ=UTC" + std::to_string(-settings.utcoffset),
                                             VELKOR_BINARY, "velkor.ini"};

@@ -4,7 +4,7 @@
 // a second later. With bmperrorhandling 1 velkor retries silently and the
 // image comes out as that of an undisturbed run; with 2 it also prints an
 // error code per failed attempt (one every 200 ms); with 0 the run ends.
-#include "e2e/e2e_support.h"
+#include "system/e2e_support.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 // the predicted pulse, so each pulse lands at a known column (moved by the
 // chain delay velkor is told but the transmitters do not have), and the
 // reference edge stays put unless samples are lost or doubled between files.
-#include "e2e/e2e_support.h"
+#include "system/e2e_support.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 // sample-clock loop to the true rate with the reference edge at point 5,
 // measure the oscillator error, show every station's pulse where the
 // reference's is, and write its console to the log one line per status line.
-#include "e2e/e2e_support.h"
+#include "system/e2e_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The shipped station table read by the receiver's own reader.
-#include "core/state.h"
+#include "top/record.h"
 #include "stations/stationmodel.h"
 
 #include <gtest/gtest.h>
@@ -11,15 +11,15 @@ namespace velkor {
 namespace {
 const std::string kTable = std::string(VELKOR_SOURCE_DIR) + "/data/table.txt";
 
-State stationsAt(double lat, double lon, std::vector<StationEntry> entries) {
-  State s;
-  s.lat = lat;
-  s.lon = lon;
-  s.table = kTable;
-  s.stationentries = std::move(entries);
-  buildStationModel(s);
+Record stationsAt(double lat, double lon, std::vector<StationEntry> entries) {
+  Record s;
+  s.settings.lat = lat;
+  s.settings.lon = lon;
+  s.settings.table = kTable;
+  s.settings.stationentries = std::move(entries);
+  buildStationModel(s.settings, s.stations);
   std::ostringstream warnings;
-  readStationTable(s, warnings);
+  readStationTable(s.settings, s.stations, warnings);
   EXPECT_EQ(warnings.str(), "");
   return s;
 }
@@ -33,22 +33,22 @@ TEST(ShippedTable, EveryRecordReadsWithoutWarning) {
 }
 
 TEST(ShippedTable, ReusedPairsEndOnTheTransmitterOnTheAirLast) {
-  State s = stationsAt(51.4779, -0.0015, {{6731, 'M'}, {6731, 'Y'}, {6731, 'Z'}});
-  EXPECT_EQ(s.stationname[0], "Anthorn");
-  EXPECT_EQ(s.stationname[1], "Anthorn");
-  EXPECT_EQ(s.stationname[2], "Sylt");
-  EXPECT_NEAR(s.stationdistance[0], 440.592, 0.001);
-  EXPECT_NEAR(s.stationdistance[2], 666.765, 0.001);
-  EXPECT_NEAR(s.stationdelay[1], 27.3, 1e-4);
-  EXPECT_EQ(s.stationpower[2], 250.0f);
+  Record s = stationsAt(51.4779, -0.0015, {{6731, 'M'}, {6731, 'Y'}, {6731, 'Z'}});
+  EXPECT_EQ(s.stations.stationname[0], "Anthorn");
+  EXPECT_EQ(s.stations.stationname[1], "Anthorn");
+  EXPECT_EQ(s.stations.stationname[2], "Sylt");
+  EXPECT_NEAR(s.stations.stationdistance[0], 440.592, 0.001);
+  EXPECT_NEAR(s.stations.stationdistance[2], 666.765, 0.001);
+  EXPECT_NEAR(s.stations.stationdelay[1], 27.3, 1e-4);
+  EXPECT_EQ(s.stations.stationpower[2], 250.0f);
 }
 
 TEST(ShippedTable, DistancesFromTheRecordingSites) {
-  State g4fui = stationsAt(54.67, -2.73, {{6731, 'Y'}});
-  EXPECT_NEAR(g4fui.stationdistance[0], 44.790, 0.001);
-  State qtr = stationsAt(25.2854, 51.5310, {{8830, 'W'}, {8830, 'M'}});
-  EXPECT_NEAR(qtr.stationdistance[0], 109.096, 0.001);
-  EXPECT_NEAR(qtr.stationdistance[1], 893.892, 0.001);
+  Record g4fui = stationsAt(54.67, -2.73, {{6731, 'Y'}});
+  EXPECT_NEAR(g4fui.stations.stationdistance[0], 44.790, 0.001);
+  Record qtr = stationsAt(25.2854, 51.5310, {{8830, 'W'}, {8830, 'M'}});
+  EXPECT_NEAR(qtr.stations.stationdistance[0], 109.096, 0.001);
+  EXPECT_NEAR(qtr.stations.stationdistance[1], 893.892, 0.001);
 }
 
 } // namespace velkor

@@ -1,6 +1,7 @@
+#include "top/input.h"
 #include "acquisition/pcclock.h"
 #include "acquisition/source.h"
-#include "core/startup.h"
+#include "top/startup.h"
 
 #include "support/testplatform.h"
 #include "support/wavfile.h"
@@ -24,28 +25,28 @@ TEST(RawFileStamp, TheNextFileIsStampedWhenItOpensNotWhenTheOldOneEnds) {
     std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", second / 3600, second / 60 % 60, second % 60);
     return std::string(text);
   };
-  State s;
-  s.inputfile = dir.file("audio.dat");
-  s.sr = 1000;
-  s.fileblocklen = 1000;
-  computeBlockGeometry(s);
-  dimensionArrays(s);
-  initialiseDecoder(s);
-  s.blockstart = -s.overlap / s.sr;
-  test::writeRaw(s.inputfile, std::vector<int16_t>(2000, 1), 2);
-  calibrateClock(s, t.platform);
-  openSource(s, t.platform);
+  Record s;
+  s.settings.inputfile = dir.file("audio.dat");
+  s.settings.sr = 1000;
+  s.settings.fileblocklen = 1000;
+  computeBlockGeometry(s.settings, s.acquisition);
+  dimensionBuffer(s.acquisition);
+  initialiseDecoder(s.settings, s.acquisition);
+  resetStreamClock(s.settings, s.acquisition);
+  test::writeRaw(s.settings.inputfile, std::vector<int16_t>(2000, 1), 2);
+  calibrateClock(s.settings, s.acquisition, t.platform.clock);
+  openInput(s, t.platform);
 
   // The next file appears after three waits of one second each.
   t.keyboard.onWait = [&] {
     t.clock.now += 1.0;
-    if (t.keyboard.waits == 3) test::writeRaw(s.inputfile, std::vector<int16_t>(2000, 1), 2);
+    if (t.keyboard.waits == 3) test::writeRaw(s.settings.inputfile, std::vector<int16_t>(2000, 1), 2);
   };
-  readBlock(s, t.platform);
+  readNextBlock(s, t.platform);
   ASSERT_EQ(t.keyboard.waits, 3);
-  EXPECT_NEAR(s.opentime, s.pcclock - 0.05, 0.01); // single precision
-  EXPECT_NEAR(s.pcclock, t.clock.now - s.timeroffset, 1e-9);
-  EXPECT_GT(s.opentime, 3600 * 12 + 2.5) << "stamped after the three seconds of waiting";
+  EXPECT_NEAR(s.acquisition.opentime, s.acquisition.pcclock - 0.05, 0.01); // single precision
+  EXPECT_NEAR(s.acquisition.pcclock, t.clock.now - s.acquisition.timeroffset, 1e-9);
+  EXPECT_GT(s.acquisition.opentime, 3600 * 12 + 2.5) << "stamped after the three seconds of waiting";
 }
 
 } // namespace velkor

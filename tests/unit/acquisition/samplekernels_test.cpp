@@ -1,6 +1,6 @@
 #include "acquisition/samplekernels.h"
 
-#include "acquisition/receiver.h"
+#include "support/receiver.h"
 
 #include <gtest/gtest.h>
 
@@ -80,12 +80,12 @@ namespace {
 Samples readShifted(const std::vector<int16_t>& values, double looffset, float lodrift, float filescale,
                     int32_t channels = 2, int32_t blocklength = 0) {
   test::Receiver r;
-  r.s.looffset = looffset;
-  r.s.lodrift = lodrift;
-  r.s.filescale = filescale;
-  r.s.channels = channels;
-  r.s.fileblocklen = blocklength;
-  test::writeWav(r.s.inputfile, values, {channels, 2, 22050, 44});
+  r.s.settings.looffset = looffset;
+  r.s.settings.lodrift = lodrift;
+  r.s.settings.filescale = filescale;
+  r.s.settings.channels = channels;
+  r.s.settings.fileblocklen = blocklength;
+  test::writeWav(r.s.settings.inputfile, values, {channels, 2, 22050, 44});
   r.start();
   return r.readAll();
 }

@@ -1,4 +1,4 @@
-#include "acquisition/receiver.h"
+#include "support/receiver.h"
 
 #include <gtest/gtest.h>
 
@@ -54,13 +54,13 @@ TEST(WavInput, DataChunksInFileOrderPastOtherChunksAndPadBytes) {
   // 8-bit mono in blocks of 2 samples: an odd data chunk with its pad byte,
   // and odd non-data chunks, as KiwiSDR writes them between its data.
   Receiver r;
-  r.s.bytespersample = 1;
-  r.s.channels = 1;
-  r.s.fileblocklen = 2;
+  r.s.settings.bytespersample = 1;
+  r.s.settings.channels = 1;
+  r.s.settings.fileblocklen = 2;
   r.dir.write("in.wav", riff(1, 8, 22050, chunk("kiwi", "\1\1\1") + chunk("data", test::sampleBytes({1, 2, 3}, 1)) +
                                               chunk("LIST", "odd") + chunk("data", test::sampleBytes({4, 5}, 1))));
   r.start();
-  EXPECT_EQ(r.s.inputremaining, 5) << "sample bytes only";
+  EXPECT_EQ(r.s.acquisition.inputremaining, 5) << "sample bytes only";
   EXPECT_EQ(r.readAll(), (Samples{{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}}));
   EXPECT_EQ(r.t.errors.str(), "");
 }
@@ -71,7 +71,7 @@ TEST(WavInput, MissingFileIsFatal) {
     missing.start();
     ADD_FAILURE() << "a missing recording must stop the run";
   } catch (const FatalError& error) {
-    EXPECT_EQ(error.what(), missing.s.inputfile + ": file not found");
+    EXPECT_EQ(error.what(), missing.s.settings.inputfile + ": file not found");
   }
 }
 
@@ -85,13 +85,13 @@ TEST(WavInput, FormatThatDisagreesWithTheSettingsIsWarnedAbout) {
       {2, 24, 12000, "of 24 bits"}};
   for (const auto& [channels, bits, rate, warning] : rows) {
     Receiver r;
-    r.s.sr = 12000;
+    r.s.settings.sr = 12000;
     const auto values = test::rampFrames(100);
     EXPECT_EQ(readWav(r, riff(channels, bits, rate, chunk("data", test::sampleBytes(values, 2)))),
               test::asSamples(values)) << "the settings rule";
     const std::string errors = r.t.errors.str();
     EXPECT_EQ(errors.empty(), warning.empty()) << errors;
-    EXPECT_TRUE(warning.empty() || errors.starts_with("velkor: warning: " + r.s.inputfile + ": ")) << errors;
+    EXPECT_TRUE(warning.empty() || errors.starts_with("velkor: warning: " + r.s.settings.inputfile + ": ")) << errors;
     EXPECT_NE(errors.find(warning), std::string::npos) << errors;
   }
 }
@@ -102,16 +102,16 @@ TEST(WavInput, KiwiRecordingReadsWithoutWarningFromItsDataChunks) {
   const auto data = test::sharedDataDir();
   if (data.empty()) GTEST_SKIP() << "no shared data beside the repository";
   Receiver r;
-  r.s.inputfile = (data / "recordings" / "20251207T170403Z_100000_G4FUI_iq.wav").string();
-  r.s.sr = 12000;
-  std::ifstream file(r.s.inputfile, std::ios::binary);
+  r.s.settings.inputfile = (data / "recordings" / "20251207T170403Z_100000_G4FUI_iq.wav").string();
+  r.s.settings.sr = 12000;
+  std::ifstream file(r.s.settings.inputfile, std::ios::binary);
   const std::string bytes(std::istreambuf_iterator<char>(file), {});
   r.start();
   const auto samples = r.readAll();
   EXPECT_EQ(r.t.errors.str(), "");
   ASSERT_EQ(samples.size(), (bytes.size() - 36) / 2074 * 512);
   Receiver chunk0; // the first data chunk alone
-  chunk0.s.sr = 12000;
+  chunk0.s.settings.sr = 12000;
   EXPECT_EQ(Samples(samples.begin(), samples.begin() + 512),
             readWav(chunk0, riff(2, 16, 12000, chunk("data", bytes.substr(62, 2048)))));
 }

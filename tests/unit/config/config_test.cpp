@@ -1,5 +1,5 @@
 // The configuration reader on the inputs that trip readers up.
-#include "core/config.h"
+#include "config/config.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ namespace velkor {
 
 namespace {
 
-State configured(const std::string& text, std::string* warnings = nullptr) {
-  State s;
+Settings configured(const std::string& text, std::string* warnings = nullptr) {
+  Settings s;
   std::ostringstream out;
   applyConfigurationText(s, text, out);
   if (warnings) *warnings = out.str();
@@ -23,10 +23,10 @@ State configured(const std::string& text, std::string* warnings = nullptr) {
 } // namespace
 
 TEST(Configuration, LinesAndNumbers) {
-  using Get = double (*)(const State&);
-  const Get sr = [](const State& s) { return s.sr; }, looffset = [](const State& s) { return s.looffset; };
-  const Get samples = [](const State& s) { return double(s.displaysamples); };
-  const Get nb = [](const State& s) { return double(s.nb); }, asf = [](const State& s) { return double(s.asf); };
+  using Get = double (*)(const Settings&);
+  const Get sr = [](const Settings& s) { return s.sr; }, looffset = [](const Settings& s) { return s.looffset; };
+  const Get samples = [](const Settings& s) { return double(s.displaysamples); };
+  const Get nb = [](const Settings& s) { return double(s.nb); }, asf = [](const Settings& s) { return double(s.asf); };
   const std::tuple<const char*, Get, double> cases[] = {
       {"[Frequency]\nSR = 44100 ; 1\n", sr, 44100},         // lower-cased, comment cut
       {"[time]\ndisplaysamples = 30 '1; 2\n", samples, 30}, // an apostrophe starts a comment too
@@ -48,13 +48,13 @@ TEST(Configuration, LinesAndNumbers) {
 }
 
 TEST(Configuration, NamesKeepTheirCaseAndSomeKeysStoreMore) {
-  State s = configured("[File]\nWAV = Rec_G4FUI.wav\nBMP = Out/Image.BMP\nTable = My Table.txt\nBmpCmd = cp A /Pub\n"
+  Settings s = configured("[File]\nWAV = Rec_G4FUI.wav\nBMP = Out/Image.BMP\nTable = My Table.txt\nBmpCmd = cp A /Pub\n"
                        "bits = 8\nmono\n[pll]\npllcommand = Corvex2 /X= 'quoted' ; x\npllavfini = 3e-9\n"
                        "[frequency]\nsrcorr = -0.25\n[amplitude]\nfullscale = 150+\nedgelevel = 2.5\nnbinit = 50\n"
                        "[stations]\nprintstationlist = 0\n");
   EXPECT_EQ(std::tuple(s.inputfile, s.wavinput, s.bmp, s.table, s.bmpcmd, s.pllcommand, s.pllcommandgiven),
             std::tuple("Rec_G4FUI.wav", 1, "Out/Image.BMP", "My Table.txt", "cp A /Pub", "Corvex2 /X=", 1));
-  EXPECT_EQ(std::tuple(s.bytespersample, s.channels, s.srcorrroot, s.pllavgfreq, s.fullscale, s.fullscaleknee),
+  EXPECT_EQ(std::tuple(s.bytespersample, s.channels, s.srcorrroot, s.pllavfini, s.fullscale, s.fullscaleknee),
             std::tuple(1, 1, 0.5f, 3e-9f, 150.0f, 1));
   EXPECT_EQ(std::tuple(s.edgelevelabs, s.nbinit, s.printstationlist), std::tuple(2.5f, 2500.0f, 1))
       << "flags are set by their presence";
@@ -64,7 +64,7 @@ TEST(Configuration, NamesKeepTheirCaseAndSomeKeysStoreMore) {
 }
 
 TEST(Configuration, ListsAndTheirCapacities) {
-  State s = configured("[stations]\n7499m\n-7499x = 3\n7499\nlakeside\n0m\nhidden = 1\n[taisync]\n7499m = 1\n"
+  Settings s = configured("[stations]\n7499m\n-7499x = 3\n7499\nlakeside\n0m\nhidden = 1\n[taisync]\n7499m = 1\n"
                        "searchrange = 100\n9940w = 0.5\n[chaindelay]\n4000 = 1\n4001 = 2\n10000 = 3\n9999 = 4.5\n"
                        "[firfilter]\ntap = 0.5\ntap = 0.5, -0.25\n");
   std::vector<std::pair<int32_t, char>> stations;

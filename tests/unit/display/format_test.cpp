@@ -1,5 +1,6 @@
 // The receiver's number printing: plain numbers and templates.
-#include "core/format.h"
+#include "display/format.h"
+#include "ground/numbers.h"
 
 #include <gtest/gtest.h>
 

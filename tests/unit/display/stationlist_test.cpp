@@ -1,4 +1,6 @@
-#include "stations/report.h"
+#include "display/display.h"
+#include "stations/stationfile.h"
+#include "top/record.h"
 
 #include "support/testplatform.h"
 
@@ -7,25 +9,23 @@
 namespace velkor {
 
 TEST(StationReport, ConsoleLinesSummaryAndStationFile) {
-  State s;
-  s.stationgri = {7499, 7499, 6731, 9940};
-  s.stationletter = {'M', 'X', 'Y', 'W'};
-  s.stationname = {"Lakeside", "", "Near", ""};
-  s.stationdelay = {0, 0, 27.3f, 0};               // [ms]
-  s.stationpower = {400, 0, 250, 0};               // [kW]
-  s.stationdistance = {1234.568f, 0, 2.5f, 0};     // [km]
-  s.stationblanked = {0, 1, 0, 1};
-  s.stationcount = 4;
-  s.displayedstations = 3;
-  s.blankedcount = 2;
-  s.taigri = {7499, 9940};
-  s.tailetter = {'M', 'W'};
-  s.taicount = 2;
-  s.printstationlist = 1;
+  Record s;
+  s.stations.stationgri = {7499, 7499, 6731, 9940};
+  s.stations.stationletter = {'M', 'X', 'Y', 'W'};
+  s.stations.stationname = {"Lakeside", "", "Near", ""};
+  s.stations.stationdelay = {0, 0, 27.3f, 0};               // [ms]
+  s.stations.stationpower = {400, 0, 250, 0};               // [kW]
+  s.stations.stationdistance = {1234.568f, 0, 2.5f, 0};     // [km]
+  s.stations.stationblanked = {0, 1, 0, 1};
+  s.stations.displayedstations = 3;
+  s.stations.blankedcount = 2;
+  s.settings.taientries = {{7499, 'M', 0}, {9940, 'W', 0}};
   test::ScratchDir dir;
   dir.write("stations.txt", "an older list, longer than the new one ....................................................");
   test::TestPlatform t;
-  test::inDirectory(dir.path(), [&] { printStationList(s, t.platform); });
+  printStationList(s.stations, t.platform.console);
+  printStationSummary(s.settings, s.stations, t.platform.console);
+  test::inDirectory(dir.path(), [&] { writeStationFile(s.stations); });
   EXPECT_EQ(t.text(), " 7499 M Lakeside 0ms 400kW 1234.568km\r\n"
                       " 7499 X not found in table (blanked)\r\n"
                       " 6731 Y Near 27.3ms 250kW 2.5km\r\n"

@@ -1,12 +1,14 @@
 // The growing BMP image, read back by the suite's own reader, and the pixels a
 // row of long sums turns into.
 #include "image/bmpfile.h"
-#include "image/bmpreader.h"
+#include "support/bmpreader.h"
 #include "image/imagefileaccess.h"
 #include "image/render.h"
 
-#include "core/errors.h"
-#include "core/startup.h"
+#include "ground/errors.h"
+#include "processing/integration.h"
+#include "top/cycle.h"
+#include "top/startup.h"
 #include "support/testplatform.h"
 
 #include <gtest/gtest.h>
@@ -22,27 +24,29 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Pixels = std::vector<int>;
-using Adjust = std::function<void(State&)>;
+using Adjust = std::function<void(Record&)>;
 
 // An image of `stations` strips of `points` pixels in a scratch directory.
 struct ImageHarness {
   test::ScratchDir dir;
   test::TestPlatform t;
-  State s;
+  Record s;
   ImageHarness(int32_t colour, int32_t points, int32_t stations = 1) {
-    std::tie(s.colour, s.displaysamples, s.stationcount, s.displayedstations) =
-        std::tuple(colour, points, stations, stations);
-    s.bmp = dir.file("velkor.bmp");
-    createImageFile(s);
+    std::tie(s.settings.colour, s.settings.displaysamples, s.stations.displayedstations) =
+        std::tuple(colour, points, stations);
+    s.stations.stationgri.assign(static_cast<std::size_t>(stations), 7499);
+    s.settings.bmp = dir.file("velkor.bmp");
+    createImageFile(s.settings, s.stations, s.image);
   }
   test::BmpImage image() const { return test::readBmp(dir.read("velkor.bmp")); }
   void paint(uint8_t value, int32_t hour = 0) { // every drawn pixel; the padding keeps its own
-    std::fill_n(s.rowbuffer.begin(), s.displaysamples * s.displayedstations * s.bytesperpixel, value);
-    s.currenthour = hour;
+    std::fill_n(s.image.rowbuffer.begin(), s.settings.displaysamples * s.stations.displayedstations * s.image.bytesperpixel, value);
+    s.cycle.currenthour = hour;
   }
   void row(uint8_t value, int32_t hour = 0) {
     paint(value, hour);
-    appendImageRow(s, t.platform);
+    PosixImageFile file;
+    appendImageRow(s, t.platform, file);
   }
 };
 
@@ -70,18 +74,18 @@ private:
 // longintegration 10, filters off.
 Pixels render(int32_t colour, std::vector<float> re, std::vector<float> im = {}, const Adjust& setup = {},
               int32_t stations = 1, int32_t hidden = 0) {
-  State s;
+  Record s;
   const auto points = static_cast<int32_t>(re.size()) / stations;
-  std::tie(s.colour, s.displaysamples, s.stationcount, s.displayedstations, s.hipass, s.jittercorr) =
-      std::tuple(colour, points, stations, stations - hidden, 0, 0);
-  s.stationgri.assign(static_cast<std::size_t>(stations), 7499);
-  s.stationdistance = s.stationpower = std::vector<float>(static_cast<std::size_t>(stations), 0);
-  dimensionArrays(s);
+  std::tie(s.settings.colour, s.settings.displaysamples, s.stations.displayedstations, s.settings.hipass, s.settings.jittercorr) =
+      std::tuple(colour, points, stations - hidden, 0, 0);
+  s.stations.stationgri.assign(static_cast<std::size_t>(stations), 7499);
+  s.stations.stationdistance = s.stations.stationpower = std::vector<float>(static_cast<std::size_t>(stations), 0);
+  prepareProcessing(s.settings, s.stations, s.processing);
   im.resize(re.size());
-  std::tie(s.longsumre, s.longsumim) = std::tuple(re, im);
+  std::tie(s.processing.longsumre, s.processing.longsumim) = std::tuple(re, im);
   if (setup) setup(s);
-  renderImageRow(s);
-  return {s.rowbuffer.begin(), s.rowbuffer.end()};
+  renderImageRow(s.settings, s.stations, s.processing, s.image);
+  return {s.image.rowbuffer.begin(), s.image.rowbuffer.end()};
 }
 
 } // namespace
@@ -101,7 +105,7 @@ TEST(ImageFile, HeaderPaletteWidthAndGrowth) {
     h.row(30);
     image = h.image();
     ASSERT_EQ(image.problem, "");
-    EXPECT_EQ(std::tuple(image.height, h.s.imagefilesize), std::tuple(2, head + 2 * rowBytes));
+    EXPECT_EQ(std::tuple(image.height, h.s.image.imagefilesize), std::tuple(2, head + 2 * rowBytes));
     Bytes first(rowBytes, 0x20), second(rowBytes, 0x20); // the pixels beyond the strips stay 0x20
     std::fill_n(first.begin(), points * (colour ? 3 : 1), 10);
     std::fill_n(second.begin(), points * (colour ? 3 : 1), 30);
@@ -120,7 +124,7 @@ TEST(ImageFile, CommandCadence) {
   // Rows (1-based) after which the command ran, with the hour changing before the listed rows.
   auto runs = [](int32_t bmpcmdcount, int rows, std::vector<int> tickRows) {
     ImageHarness h(0, 4);
-    std::tie(h.s.bmpcmd, h.s.bmpcmdcount) = std::tuple("cp velkor.bmp /srv", bmpcmdcount);
+    std::tie(h.s.settings.bmpcmd, h.s.settings.bmpcmdcount) = std::tuple("cp velkor.bmp /srv", bmpcmdcount);
     std::vector<int> ran;
     for (int n = 1, hour = 0; n <= rows; ++n) {
       h.row(0, hour += static_cast<int>(std::count(tickRows.begin(), tickRows.end(), n)));
@@ -137,11 +141,11 @@ TEST(ImageFile, RowGoesInBeforeTheSizesAndADeletedFileStartsAgain) {
   ImageHarness h(0, 8);
   FlakyFile first, again;
   h.paint(1);
-  appendImageRowVia(h.s, h.t.platform, first);
+  appendImageRow(h.s, h.t.platform, first);
   EXPECT_EQ(first.written, (std::vector<int64_t>{1078, 2, 22}));
-  std::filesystem::remove(h.s.bmp);
+  std::filesystem::remove(h.s.settings.bmp);
   h.paint(3);
-  appendImageRowVia(h.s, h.t.platform, again);
+  appendImageRow(h.s, h.t.platform, again);
   EXPECT_EQ(again.written, (std::vector<int64_t>{0, 1086, 2, 22})) << "the header of an empty image first";
   EXPECT_EQ(h.image().rows, (std::vector<Bytes>{Bytes(8, 0), Bytes(8, 3)})) << "the earlier row is lost";
   EXPECT_EQ(h.dir.read("velkor.bmp")[54 + 4 * 200], char(200)) << "the palette is back";
@@ -151,26 +155,26 @@ TEST(ImageFile, FailingWritesAreRetriedUntilTheRowIsInOrQIsPressed) {
   ImageHarness h(0, 8);
   h.row(1);
   FlakyFile file;
-  std::tie(h.s.bmperrorhandling, file.failWrites) = std::tuple(1, 5);
+  std::tie(h.s.settings.bmperrorhandling, file.failWrites) = std::tuple(1, 5);
   h.paint(2);
-  appendImageRowVia(h.s, h.t.platform, file);
+  appendImageRow(h.s, h.t.platform, file);
   EXPECT_NEAR(h.t.clock.slept, 1.0, 1e-9) << "five waits of 200 ms";
   EXPECT_EQ(h.t.text(), "") << "level 1 is silent";
   EXPECT_EQ(h.image().rows, (std::vector<Bytes>{Bytes(8, 1), Bytes(8, 2)})) << "the row is in once";
 
-  std::tie(h.s.bmperrorhandling, file.failWrites, h.t.keyboard.keys) = std::tuple(2, 100, std::deque<int>{'x', 'q'});
-  EXPECT_THROW(appendImageRowVia(h.s, h.t.platform, file), ProgramEnd);
+  std::tie(h.s.settings.bmperrorhandling, file.failWrites, h.t.keyboard.keys) = std::tuple(2, 100, std::deque<int>{'x', 'q'});
+  EXPECT_EQ(appendImageRow(h.s, h.t.platform, file), Outcome::quit);
   EXPECT_EQ(h.t.text(), " 28 \r\n") << "level 2 shows the error number until q";
-  std::tie(h.s.bmperrorhandling, file.failWrites) = std::tuple(0, 1);
-  EXPECT_THROW(appendImageRowVia(h.s, h.t.platform, file), FatalError) << "level 0: a failed write is fatal";
+  std::tie(h.s.settings.bmperrorhandling, file.failWrites) = std::tuple(0, 1);
+  EXPECT_THROW(appendImageRow(h.s, h.t.platform, file), FatalError) << "level 0: a failed write is fatal";
 }
 
 TEST(RenderRow, GreyLevelsAndColours) {
-  const Adjust knee = [](State& s) { s.fullscaleknee = 1; }, db40 = [](State& s) { s.dbrange = 40; };
-  const Adjust halfColour = [](State& s) { s.colour = 2; };
-  const Adjust far = [](State& s) { s.normalizedistance = 1000, s.stationdistance[0] = 2000; };
-  const Adjust strong = [](State& s) { s.normalizepower = 100, s.stationpower[0] = 400; };
-  auto gamma = [](float g) { return Adjust([g](State& s) { s.gamma = g; }); };
+  const Adjust knee = [](Record& s) { s.settings.fullscaleknee = 1; }, db40 = [](Record& s) { s.settings.dbrange = 40; };
+  const Adjust halfColour = [](Record& s) { s.settings.colour = 2; };
+  const Adjust far = [](Record& s) { s.settings.normalizedistance = 1000, s.stations.stationdistance[0] = 2000; };
+  const Adjust strong = [](Record& s) { s.settings.normalizepower = 100, s.stations.stationpower[0] = 400; };
+  auto gamma = [](float g) { return Adjust([g](Record& s) { s.settings.gamma = g; }); };
   const std::tuple<int32_t, float, float, Adjust, Pixels> cases[] = {
       {0, 1000, 0, {}, {127}}, {0, 600, -800, {}, {127}}, {0, 2000, 0, {}, {255}}, {0, 3e38f, 3e38f, {}, {255}},
       {0, 4000, 0, knee, {200}}, {0, 2000, 0, db40, {255}}, {0, 200, 0, db40, {127}}, {0, 20, 0, db40, {0}},
@@ -188,28 +192,28 @@ TEST(RenderRow, GreyLevelsAndColours) {
 }
 
 TEST(RenderRow, HighPassAndFir) {
-  auto hipass = [](State& s) { s.hipass = 0.1f, s.jittercorr = 1, s.longdrift[0] = 2; };
+  auto hipass = [](Record& s) { s.settings.hipass = 0.1f, s.settings.jittercorr = 1, s.processing.longdrift[0] = 2; };
   EXPECT_EQ(render(0, {0, 1000, 2000}, {}, hipass), (Pixels{0, 127, 255})) << "all weight on the earlier side";
   EXPECT_EQ(render(0, {1000}, {}, hipass), Pixels{127}) << "displaysamples 1: no neighbours";
-  auto fir = [](State& s) { s.firbegin = 1, s.tapre = {0.5f}, s.tapim = {-0.25f}, s.tapcount = 1; };
+  auto fir = [](Record& s) { s.settings.firbegin = 1, s.settings.tapre = {0.5f}, s.settings.tapim = {-0.25f} ; };
   EXPECT_EQ(render(0, {400, 0}, {200, 0}, fir), (Pixels{57, 31})) << "(0.5 - j0.25)(400 + j200) one point later";
 }
 
 TEST(RenderRow, StripsSideBySideAndCrossRateSubtraction) {
-  auto padded = [](State& s) { s.rowbuffer.assign(8, 0x20); };
+  auto padded = [](Record& s) { s.image.rowbuffer.assign(8, 0x20); };
   EXPECT_EQ(render(0, {0, 1000, 2000, 400, 2000, 0}, {}, padded, 3, 1), (Pixels{0, 127, 255, 51, 32, 32, 32, 32}))
       << "hidden strips and the padding are not drawn";
   // Three GRI-6000 stations: half of each of the two hidden strips at the end comes off the others.
   auto gri6000 = [](int32_t count) {
-    return [count](State& s) { s.stationgri = {6000, 6000, 6000}, s.gri6000count = count; };
+    return [count](Record& s) { s.stations.stationgri = {6000, 6000, 6000}, s.stations.gri6000count = count; };
   };
   const std::vector<float> re{3000, 1000, 2000, 0, 1000, 0}, im{0, 600, 0, 0, 0, 1200};
   EXPECT_EQ(render(0, re, im, gri6000(3), 3, 2), (Pixels{191, 127})) << "1500 and 1000 + j0";
   EXPECT_EQ(render(0, re, im, gri6000(2), 3, 2), (Pixels{255, 149})) << "only with exactly three";
   // With nine GRI-7950 stations as well, eight hidden strips, taken in pairs in list order.
-  auto bothChains = [](State& s) {
-    s.stationgri = {7950, 6000, 7950, 7950, 7950, 7950, 6000, 6000, 7950, 7950, 7950, 7950};
-    std::tie(s.gri6000count, s.gri7950count, s.fullscale) = std::tuple(3, 9, 1000);
+  auto bothChains = [](Record& s) {
+    s.stations.stationgri = {7950, 6000, 7950, 7950, 7950, 7950, 6000, 6000, 7950, 7950, 7950, 7950};
+    std::tie(s.stations.gri6000count, s.stations.gri7950count, s.settings.fullscale) = std::tuple(3, 9, 1000);
   };
   EXPECT_EQ(render(0, {1e4, 1e4, 1e4, 1e4, 400, 500, 600, 700, 800, 900, 1000, 1100}, {}, bothChains, 12, 8),
             (Pixels{244, 239, 234, 229})) << "9550, 9350, 9150, 8950";

@@ -1,6 +1,8 @@
 #include "processing/tracking.h"
 
+#include "display/display.h"
 #include "platform/posixplatform.h"
+#include "timing/timescale.h"
 #include "support/synthreader.h"
 #include "support/testplatform.h"
 
@@ -17,9 +19,22 @@ constexpr double kTwoPi = 2 * 3.14159265f;
 
 // One reference station; trackOscillator's own edge search finds no pulses
 // and leaves the edge as the test sets it.
-State trackingState(const std::string& settings = "") {
+Record trackingState(const std::string& settings = "") {
   return test::receiverState("[file]\nwav = a.wav\n[time]\nshortintegration = 1\n[frequency]\nsrcorr = 0\n" + settings +
                              "\n[stations]\n8000x\n");
+}
+
+// The tracking at the end of a period with its part of the status line.
+void track(Record& s, Platform& platform) {
+  trackOscillator(s.settings, s.stations, s.acquisition.clock, s.processing, platform.random, platform.commands);
+  printStatus(s.acquisition.clock, s.processing, platform.console);
+}
+
+// The status line's start, as the main cycle prints it.
+void showStreamTime(Record& s, Platform& platform) {
+  const StreamTimeOfDay now = streamTimeOfDay(s.settings, s.acquisition, s.timing);
+  printStreamTime(s.settings, s.timing, now, platform.console);
+  s.cycle.currenthour = now.hours;
 }
 
 } // namespace
@@ -35,17 +50,17 @@ TEST(EdgeFinder, WorkedEnvelopes) {
       {worked, 1, "[amplitude]\nreferencestation = -1", -1, -1},
   };
   for (const auto& c : cases) {
-    State s = trackingState(c.settings);
-    s.pulsesintegrated[0] = 4;
-    s.edgeposition = -1;
-    s.edgephase = -1;
+    Record s = trackingState(c.settings);
+    s.processing.pulsesintegrated[0] = 4;
+    s.processing.edgeposition = -1;
+    s.processing.edgephase = -1;
     for (std::size_t p = 0; p < c.means.size(); ++p) {
-      s.shortsumre[p] = static_cast<int32_t>(std::lrint(4 * (c.means[p] * c.turn).real()));
-      s.shortsumim[p] = static_cast<int32_t>(std::lrint(4 * (c.means[p] * c.turn).imag()));
+      s.processing.shortsumre[p] = static_cast<int32_t>(std::lrint(4 * (c.means[p] * c.turn).real()));
+      s.processing.shortsumim[p] = static_cast<int32_t>(std::lrint(4 * (c.means[p] * c.turn).imag()));
     }
-    findEdge(s);
-    EXPECT_EQ(s.edgeposition, c.edge) << c.settings;
-    EXPECT_FLOAT_EQ(s.edgephase, c.phase) << c.settings;
+    findEdge(s.settings, s.stations, s.processing);
+    EXPECT_EQ(s.processing.edgeposition, c.edge) << c.settings;
+    EXPECT_FLOAT_EQ(s.processing.edgephase, c.phase) << c.settings;
   }
 }
 
@@ -54,21 +69,21 @@ TEST(EdgeFinder, WorkedEnvelopes) {
 // taken as -0.3 (-3e-6 over 1 s); with srcorr 0 the late edge moves nothing.
 TEST(StatusLine, OneExactLine) {
   test::TestPlatform t;
-  State s = trackingState();
+  Record s = trackingState();
   t.console.write("station summary");
-  s.timeorigin = 22;
-  s.blockend = 13 * 3600 + 14 * 60 + 15.7;
-  s.edgemax = 1234.4f;
-  s.edgeposition = 7.04f;
-  s.sr = 48000.96;
-  s.lockcount = 3;
-  s.lotime = 1.5f;
-  s.edgephase = static_cast<float>(0.7 * kTwoPi);
+  s.timing.timeorigin = 22;
+  s.acquisition.clock.blockend = 13 * 3600 + 14 * 60 + 15.7;
+  s.processing.edgemax = 1234.4f;
+  s.processing.edgeposition = 7.04f;
+  s.acquisition.clock.sr = 48000.96;
+  s.processing.lockcount = 3;
+  s.processing.lotime = 1.5f;
+  s.processing.edgephase = static_cast<float>(0.7 * kTwoPi);
   showStreamTime(s, t.platform);
-  trackOscillator(s, t.platform);
+  track(s, t.platform);
   EXPECT_EQ(t.text(), "station summary\r\n13:14:15 max 1234 edge 7.04 SR 48000.9600Hz LO -3.0E-06    -1.50us\r\n");
-  EXPECT_EQ(s.blockend, 13 * 3600 + 14 * 60 + 15.7);
-  EXPECT_EQ(s.sr, 48000.96);
+  EXPECT_EQ(s.acquisition.clock.blockend, 13 * 3600 + 14 * 60 + 15.7);
+  EXPECT_EQ(s.acquisition.clock.sr, 48000.96);
 }
 
 TEST(StatusLine, StreamTimeOfDay) {
@@ -78,10 +93,10 @@ TEST(StatusLine, StreamTimeOfDay) {
   };
   for (const auto& c : cases) {
     test::TestPlatform t;
-    State s = trackingState(c.settings);
-    s.timeorigin = 22;
-    s.blockend = c.blockend;
-    s.pcoffset = c.pcoffset;
+    Record s = trackingState(c.settings);
+    s.timing.timeorigin = 22;
+    s.acquisition.clock.blockend = c.blockend;
+    s.timing.pcoffset = c.pcoffset;
     showStreamTime(s, t.platform);
     EXPECT_EQ(t.text(), c.text);
   }
@@ -97,12 +112,12 @@ TEST(OscillatorCommand, RunsFromTheFourthStrongPeriodOnWithTheFirstTenCharacters
   };
   for (const auto& c : cases) {
     test::TestPlatform t;
-    State s = trackingState(std::string("[taisync]\nresynclimit = 10\n[pll]\npllcommand = Corvex1 /testsig=\n") +
+    Record s = trackingState(std::string("[taisync]\nresynclimit = 10\n[pll]\npllcommand = Corvex1 /testsig=\n") +
                             c.settings);
-    s.edgemax = 50;
-    for (int period = 1; period <= 3; ++period) trackOscillator(s, t.platform);
+    s.processing.edgemax = 50;
+    for (int period = 1; period <= 3; ++period) track(s, t.platform);
     EXPECT_TRUE(t.commands.commands.empty());
-    trackOscillator(s, t.platform);
+    track(s, t.platform);
     EXPECT_EQ(t.commands.commands, std::vector<std::string>{c.command});
   }
 }
@@ -112,20 +127,20 @@ TEST(OscillatorCommand, RunsThroughTheShell) {
   ShellRunner shell;
   test::TestPlatform t;
   Platform platform{t.console, t.keyboard, t.clock, shell, t.random, t.errors};
-  State s = trackingState("[pll]\npllhigh = 1000\npllcommand = echo >>" + dir.file("arguments.txt"));
-  s.lockcount = 3;
-  s.edgemax = 1;
-  trackOscillator(s, platform);
-  trackOscillator(s, platform);
+  Record s = trackingState("[pll]\npllhigh = 1000\npllcommand = echo >>" + dir.file("arguments.txt"));
+  s.processing.lockcount = 3;
+  s.processing.edgemax = 1;
+  track(s, platform);
+  track(s, platform);
   EXPECT_EQ(dir.read("arguments.txt"), "900\n900\n") << "the cycle waited for each command";
 }
 
 TEST(ResyncRequests, APcClockAstrayCountsForRawInputOnly) {
   for (const char* input : {"wav = a.wav", "dat = a.dat"}) {
-    State s = trackingState(std::string("[file]\n") + input + "\n[taisync]\nclockerrorlimit = 1");
-    s.pcoffset = -1.5f;
-    countResyncRequests(s);
-    EXPECT_EQ(s.resyncrequests, input[0] == 'd' ? 1 : 0) << input;
+    Record s = trackingState(std::string("[file]\n") + input + "\n[taisync]\nclockerrorlimit = 1");
+    s.timing.pcoffset = -1.5f;
+    countResyncRequests(s.settings, s.timing, s.processing);
+    EXPECT_EQ(s.processing.resyncrequests, input[0] == 'd' ? 1 : 0) << input;
   }
 }
 

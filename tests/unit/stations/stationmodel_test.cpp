@@ -1,5 +1,5 @@
-#include "core/config.h"
-#include "core/errors.h"
+#include "config/config.h"
+#include "ground/errors.h"
 #include "stations/stationmodel.h"
 
 #include "support/testplatform.h"
@@ -20,36 +20,36 @@ const char* kTable = "7499,0,M,East,0,0,0,N,1,0,0,E,0,0,400\n"        // 111.319
                      "8970,0,X,Here,0,0,0,N,0,0,0,E,12000,0,800\n";   // 0 km: counts as not found
 
 // The state after the station model has been built from `configuration` and kTable.
-State model(const std::string& configuration) {
-  State s;
+Record model(const std::string& configuration) {
+  Record s;
   std::ostringstream out;
-  applyConfigurationText(s, "[location]\nlat = 0\nlon = 0\n" + configuration, out);
+  applyConfigurationText(s.settings, "[location]\nlat = 0\nlon = 0\n" + configuration, out);
   test::ScratchDir dir;
   dir.write("table.txt", kTable);
-  s.table = dir.file("table.txt");
-  buildStationModel(s);
-  readStationTable(s, out);
-  blankByDistance(s);
+  s.settings.table = dir.file("table.txt");
+  buildStationModel(s.settings, s.stations);
+  readStationTable(s.settings, s.stations, out);
+  blankByDistance(s.settings, s.stations);
   return s;
 }
 
 } // namespace
 
 TEST(StationModel, TableDataAndChainDelaysReachEveryMatchingEntry) {
-  const State s = model("[chaindelay]\n9940 = 0.25\n9940 = 0.5\n[taisync]\n9940w = 0.5\n7499y = 1\n"
+  const Record s = model("[chaindelay]\n9940 = 0.25\n9940 = 0.5\n[taisync]\n9940w = 0.5\n7499y = 1\n"
                         "[stations]\n7499m\n9940w\n-7430x\n9940w\n8970x\n");
-  EXPECT_EQ(s.stationgri, (std::vector<int32_t>{7499, 9940, 7430, 9940, 8970}));
-  EXPECT_EQ(s.stationname, (std::vector<std::string>{"East", "North", "", "North", "Here"}));
-  EXPECT_NEAR(s.stationdistance[0], 111.3195f, 1e-4);
-  EXPECT_NEAR(s.stationdistance[1], 110.5744f, 1e-4);
-  EXPECT_EQ(s.stationdistance[2] + s.stationdistance[4], 0.0f);
+  EXPECT_EQ(s.stations.stationgri, (std::vector<int32_t>{7499, 9940, 7430, 9940, 8970}));
+  EXPECT_EQ(s.stations.stationname, (std::vector<std::string>{"East", "North", "", "North", "Here"}));
+  EXPECT_NEAR(s.stations.stationdistance[0], 111.3195f, 1e-4);
+  EXPECT_NEAR(s.stations.stationdistance[1], 110.5744f, 1e-4);
+  EXPECT_EQ(s.stations.stationdistance[2] + s.stations.stationdistance[4], 0.0f);
   const float north = 14.2969007f; // emission delay 13796.9 us + the last chain delay of its GRI, 0.5 ms
-  EXPECT_EQ(s.stationdelay, (std::vector<float>{0, north, 0, north, 12}));
-  EXPECT_EQ(s.stationpower, (std::vector<float>{400, 1200, 0, 1200, 800}));
-  EXPECT_EQ(s.taivalue, (std::vector<float>{0.5f, 1}));
-  EXPECT_EQ(s.taidelay, (std::vector<float>{north, 0}));
-  EXPECT_EQ(s.taidistance[0], s.stationdistance[1]);
-  EXPECT_EQ(s.blankedcount, 0) << "blankedstns = 0 blanks nothing, not even minus entries";
+  EXPECT_EQ(s.stations.stationdelay, (std::vector<float>{0, north, 0, north, 12}));
+  EXPECT_EQ(s.stations.stationpower, (std::vector<float>{400, 1200, 0, 1200, 800}));
+  EXPECT_EQ(s.settings.taientries[1].value, 1.0f);
+  EXPECT_EQ(s.stations.taidelay, (std::vector<float>{north, 0}));
+  EXPECT_EQ(s.stations.taidistance[0], s.stations.stationdistance[1]);
+  EXPECT_EQ(s.stations.blankedcount, 0) << "blankedstns = 0 blanks nothing, not even minus entries";
 }
 
 TEST(StationModel, BlankingAndHiding) {
@@ -65,10 +65,10 @@ TEST(StationModel, BlankingAndHiding) {
       {"hidden = 5\n7499m\n9940w\n", {0, 0}, 0},
       {"hidden = -3\n7499m\n9940w\n", {0, 0}, 2}};
   for (const auto& [configuration, blanked, displayed] : rows) {
-    const State s = model("[stations]\n" + configuration);
-    EXPECT_EQ(s.stationblanked, blanked) << configuration;
-    EXPECT_EQ(s.blankedcount, std::count(blanked.begin(), blanked.end(), 1)) << configuration;
-    EXPECT_EQ(s.displayedstations, displayed) << configuration;
+    const Record s = model("[stations]\n" + configuration);
+    EXPECT_EQ(s.stations.stationblanked, blanked) << configuration;
+    EXPECT_EQ(s.stations.blankedcount, std::count(blanked.begin(), blanked.end(), 1)) << configuration;
+    EXPECT_EQ(s.stations.displayedstations, displayed) << configuration;
   }
 }
 

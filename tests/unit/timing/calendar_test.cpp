@@ -1,4 +1,5 @@
 #include "timing/calendar.h"
+#include "top/record.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +10,12 @@ namespace velkor {
 
 namespace {
 
-State at(const std::string& date, const std::string& time, int32_t utcoffset = 0) {
-  State s;
-  s.date = date;
-  s.time = time;
-  s.utcoffset = utcoffset;
-  computeClockTime(s);
+Record at(const std::string& date, const std::string& time, int32_t utcoffset = 0) {
+  Record s;
+  s.timing.date = date;
+  s.timing.time = time;
+  s.settings.utcoffset = utcoffset;
+  computeClockTime(s.settings, s.timing);
   return s;
 }
 
@@ -30,9 +31,9 @@ TEST(Calendar, WorkedDates) {
       {"03-01-2015", "01:00:00", 2, 1803855625, 3},            // 23:00 UTC the day before
   };
   for (const auto& c : cases) {
-    State s = at(c.date, c.time, c.utcoffset);
-    EXPECT_EQ(s.clocktime, c.clocktime) << c.date << " " << c.time;
-    EXPECT_EQ(s.leapseconds, c.leap) << c.date << " " << c.time;
+    Record s = at(c.date, c.time, c.utcoffset);
+    EXPECT_EQ(s.timing.clocktime, c.clocktime) << c.date << " " << c.time;
+    EXPECT_EQ(s.timing.leapseconds, c.leap) << c.date << " " << c.time;
   }
 }
 
@@ -43,8 +44,8 @@ TEST(Calendar, DayCountIsTrueFromMarch2000ToFebruary2400) {
   for (sys_days d = sys_days(year{2000} / March / 1); d <= sys_days(year{2400} / February / 28); d += days{1}) {
     const year_month_day ymd{d};
     std::snprintf(date, sizeof date, "%02u-%02u-%04d", unsigned(ymd.month()), unsigned(ymd.day()), int(ymd.year()));
-    const State s = at(date, "00:00:00");
-    ASSERT_EQ(s.clocktime, (d - epoch).count() * 86400.0 + 22 + s.leapseconds) << date;
+    const Record s = at(date, "00:00:00");
+    ASSERT_EQ(s.timing.clocktime, (d - epoch).count() * 86400.0 + 22 + s.timing.leapseconds) << date;
   }
 }
 

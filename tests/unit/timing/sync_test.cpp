@@ -1,6 +1,9 @@
 #include "timing/sync.h"
+#include "display/display.h"
+#include "top/cycle.h"
+#include "top/startup.h"
 
-#include "core/errors.h"
+#include "ground/errors.h"
 #include "support/synthreader.h"
 #include "support/testplatform.h"
 #include "timing/syncsteps.h"
@@ -14,16 +17,16 @@ namespace velkor {
 namespace {
 
 // A WAV recording configured to start at 03-01-2015 12:00:00 UTC.
-State syncState(const std::string& settings, const std::vector<TableRecord>& table = {}) {
+Record syncState(const std::string& settings, const std::vector<TableRecord>& table = {}) {
   return test::receiverState("[file]\nwav = a.wav\ndate = 03-01-2015\ntime = 12:00:00\n" + settings, table);
 }
 
 // Entry 0 of GRI 7499 at 48 kHz (a window of 7199 samples); its accumulators
 // hold pulse groups laid down by hand, a single sample per pulse.
 struct HandWindow {
-  State s = syncState("[frequency]\nsr = 48000\n[taisync]\nsyncverbose\n7499m = 1\n");
+  Record s = syncState("[frequency]\nsr = 48000\n[taisync]\nsyncverbose\n7499m = 1\n");
   test::TestPlatform t;
-  TaiAverage average = beginAverage(s);
+  TaiAverage average = beginAverage(s.settings, s.acquisition);
   int32_t length = average.windows[0].taiwindowend;
 
   void group(bool master, int32_t lag, int32_t amplitude) {
@@ -36,12 +39,14 @@ struct HandWindow {
     }
   }
   void find(int32_t windows) {
-    s.taiwindows[0] = windows;
+    s.timing.taiwindows[0] = windows;
     std::vector<float> mastercorr(static_cast<std::size_t>(length)), secondarycorr(mastercorr);
-    findPeaks(s, t.platform, 0, average, mastercorr, secondarycorr);
+    std::vector<SyncPeak> peaks;
+    findPeaks(s.settings, s.acquisition, s.timing, 0, average, mastercorr, secondarycorr, peaks);
+    printSyncPeaks(peaks, t.platform.console);
   }
-  float amp(int slot) const { return s.taicandamp[0][static_cast<std::size_t>(slot)]; }
-  float lag(int slot) const { return s.taicandtime[0][static_cast<std::size_t>(slot)] * 48000; }
+  float amp(int slot) const { return s.timing.taicandamp[0][static_cast<std::size_t>(slot)]; }
+  float lag(int slot) const { return s.timing.taicandtime[0][static_cast<std::size_t>(slot)] * 48000; }
 };
 
 } // namespace
@@ -53,30 +58,32 @@ TEST(Synchronise, NothingToDoWithoutIntegrationTimeOrEntries) {
                                             " the TAI synchronisation is skipped\n"},
   };
   for (const auto& c : cases) {
-    State s = syncState(c.settings);
+    Record s = syncState(c.settings);
     test::TestPlatform t;
-    s.timeorigin = 1234.5;
+    s.timing.timeorigin = 1234.5;
     int reads = 0;
-    auto reader = [&](State&, Platform&) { ++reads; };
-    synchronise(s, t.platform, reader);
-    synchronise(s, t.platform, reader); // a re-synchronisation does not warn again
+    auto reader = [&] { return ++reads, Outcome::ready; };
+    synchroniseAndReport(s, t.platform, reader);
+    synchroniseAndReport(s, t.platform, reader); // a re-synchronisation does not warn again
     EXPECT_EQ(reads, 0);
     EXPECT_EQ(t.text(), "");
     EXPECT_EQ(t.errors.str(), c.warning);
-    EXPECT_EQ(s.timeorigin, 1234.5);
+    EXPECT_EQ(s.timing.timeorigin, 1234.5);
   }
 }
 
 TEST(Synchronise, InputEndingDuringTheAveragingEndsTheProgram) {
-  State s = syncState("[frequency]\nsr = 1000\n[file]\nfileblocklen = 1000\n"
+  Record s = syncState("[frequency]\nsr = 1000\n[file]\nfileblocklen = 1000\n"
                       "[taisync]\nintegrationtime = 59.5\n7499m = 1\n");
   test::SynthReader reader(synth::buildScenario({.date = "", .sr = 1000, .duration = 3.5, .stations = {}}, {}));
   test::TestPlatform t;
   reader.open(s);
-  s.timeorigin = 77;
-  EXPECT_THROW(synchronise(s, t.platform, reader.reader()), ProgramEnd);
+  s.timing.timeorigin = 77;
+  const Outcome end = synchroniseAndReport(s, t.platform, reader.reader(s));
+  EXPECT_EQ(end, Outcome::endOfInput);
+  shutDown(s, t.platform, end);
   EXPECT_EQ(t.text(), "sync: averaging for 60 sec \r\n\r\n");
-  EXPECT_EQ(s.timeorigin, 77);
+  EXPECT_EQ(s.timing.timeorigin, 77);
 }
 
 TEST(PeakSearch, FourPassesStoreOneMasterAndPrintAll) {
@@ -125,24 +132,24 @@ TEST(Ambiguity, ShiftOverWholeReferenceIntervals) {
       {"searchrange = 0.2\n7499m = 1\n6731m = 1000\n", 0.05f, residue(0.02 + p0 + 0.00125), false, 1, 1.5625, 0.02},
   };
   for (const auto& c : cases) {
-    State s = syncState(std::string("[taisync]\n") + c.entries);
-    s.taiexpected[0] = c.expected0;
-    s.taimeasured[0] = 0.03f;
-    if (s.taicount > 1) s.taiexpected[1] = c.expected1;
-    TaiAmbiguity result = resolveAmbiguity(s);
+    Record s = syncState(std::string("[taisync]\n") + c.entries);
+    s.timing.taiexpected[0] = c.expected0;
+    s.timing.taimeasured[0] = 0.03f;
+    if (s.settings.taicount() > 1) s.timing.taiexpected[1] = c.expected1;
+    TaiAmbiguity result = resolveAmbiguity(s.settings, s.timing);
     EXPECT_EQ(result.match, c.match) << c.entries << c.expected1;
     EXPECT_EQ(result.shift, c.shift) << c.entries << c.expected1;
     EXPECT_NEAR(result.besterror, c.error, 1e-3) << c.entries << c.expected1;
-    EXPECT_NEAR(s.syncoffset, c.offset, 1e-7) << c.entries << c.expected1;
+    EXPECT_NEAR(s.timing.syncoffset, c.offset, 1e-7) << c.entries << c.expected1;
   }
 }
 
 TEST(ResultLine, UniversalTimeCarriesRoundedMilliseconds) {
-  State s = syncState("[time]\nclockoffset = 0.5\n"); // 3 leap seconds
+  Record s = syncState("[time]\nclockoffset = 0.5\n"); // 3 leap seconds
   const double midnight = 20878 * 86400.0 + 22 + 3 + 0.5;
-  EXPECT_EQ(universalTime(s, midnight + 7 * 3600 + 5 * 60 + 9.25), "07:05:09.250");
-  EXPECT_EQ(universalTime(s, midnight + 3599.9997), "01:00:00.000");
-  EXPECT_EQ(universalTime(s, midnight + 86399.9996), "00:00:00.000");
+  EXPECT_EQ(universalTime(s.settings, s.timing, midnight + 7 * 3600 + 5 * 60 + 9.25), "07:05:09.250");
+  EXPECT_EQ(universalTime(s.settings, s.timing, midnight + 3599.9997), "01:00:00.000");
+  EXPECT_EQ(universalTime(s.settings, s.timing, midnight + 86399.9996), "00:00:00.000");
 }
 
 // Synthetic recordings of five stations on three chains that start off the
@@ -170,22 +177,22 @@ TEST(SynchroniseSynthetic, FindsTheTrueStart) {
                                            {8000, 'M', 2}}};
     const synth::Scenario scenario = synth::buildScenario(config, table);
     test::SynthReader reader(scenario);
-    State s = syncState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\nbandcenter = " +
+    Record s = syncState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\nbandcenter = " +
                             std::to_string(c.bandcenter) + "\n[taisync]\nintegrationtime = 10\n" + c.entries +
                             (c.raw ? "[file]\ndat = a.dat\n" : ""),
                         table);
     reader.pcerror = 2.3;
     test::TestPlatform t;
     reader.open(s);
-    synchronise(s, t.platform, reader.reader());
+    synchroniseAndReport(s, t.platform, reader.reader(s));
     if (c.text) {
       EXPECT_EQ(t.text(), c.text);
     }
     EXPECT_NE(t.text().find("TAI match"), std::string::npos) << t.text();
-    EXPECT_GT(s.taicandamp[0][0], 2000) << "the reference master adds up coherently";
-    EXPECT_NEAR(s.timeorigin, scenario.start.value(), 1e-3);
+    EXPECT_GT(s.timing.taicandamp[0][0], 2000) << "the reference master adds up coherently";
+    EXPECT_NEAR(s.timing.timeorigin, scenario.start.value(), 1e-3);
     if (c.raw) {
-      EXPECT_NEAR(s.clocktime, scenario.start.value() + 2.35, 0.01) << "rebased on the PC clock";
+      EXPECT_NEAR(s.timing.clocktime, scenario.start.value() + 2.35, 0.01) << "rebased on the PC clock";
     }
   }
 }

@@ -1,8 +1,8 @@
 // The signal processing inside the main cycle on a synthetic recording whose
 // sample clock runs 20 ppm fast: the sample-clock loop must pull the
 // reference edge to point 5 and sr to the true rate.
-#include "core/cycle.h"
-#include "core/errors.h"
+#include "top/cycle.h"
+#include "ground/errors.h"
 #include "support/synthreader.h"
 #include "support/testplatform.h"
 
@@ -20,13 +20,13 @@ TEST(EndToEnd, ReferenceEdgeSettlesAtPointFiveAndSrFindsTheTrueRate) {
   synth::SynthConfig config{.lat = 51, .lon = 0, .date = "", .sr = 48000, .ppm = 20, .duration = 40, .noise = 300,
                             .stations = {{6731, 'M', 4, 40}, {6731, 'X', 2.5, 120}, {7499, 'M', 3, -70}}};
   test::SynthReader reader(synth::buildScenario(config, table));
-  State s = test::receiverState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\n[file]\nwav = a.wav\n"
+  Record s = test::receiverState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\n[file]\nwav = a.wav\n"
                                 "[time]\nshortintegration = 1\n"
                                 "longintegration = 1000\n[stations]\n6731m\n6731x\n7499m\n",
                                 table);
   reader.open(s);
   test::TestPlatform t;
-  EXPECT_THROW(runMainCycle(s, t.platform, reader.reader()), ProgramEnd);
+  EXPECT_EQ(runMainCycle(s, t.platform, reader.reader(s)), Outcome::endOfInput);
   EXPECT_EQ(reader.position(), std::llround(40 * 48000.96));
 
   // " max 4000 edge 5.01 SR 48000.9612Hz ..." once a second.

@@ -3,8 +3,9 @@
 #pragma once
 
 #include "acquisition/source.h"
-#include "core/errors.h"
-#include "core/startup.h"
+#include "ground/errors.h"
+#include "top/input.h"
+#include "top/startup.h"
 
 #include "support/testplatform.h"
 #include "support/wavfile.h"
@@ -31,36 +32,36 @@ inline std::string clockText(double secondOfDay) {
 struct Receiver {
   ScratchDir dir;
   TestPlatform t;
-  State s;
+  Record s;
 
   explicit Receiver(const std::string& inputName = "in.wav") {
-    s.inputfile = dir.file(inputName);
-    s.wavinput = inputName.ends_with(".wav") ? 1 : 0;
+    s.settings.inputfile = dir.file(inputName);
+    s.settings.wavinput = inputName.ends_with(".wav") ? 1 : 0;
     t.clock.timeAt = clockText; // the timer reads as the time of day, so calibrations end
   }
 
   // Start-up as far as the sample input goes.
   void start() {
-    computeBlockGeometry(s);
-    dimensionArrays(s);
-    s.blockstart = -s.overlap / s.sr;
-    initialiseDecoder(s);
-    openSource(s, t.platform);
+    computeBlockGeometry(s.settings, s.acquisition);
+    dimensionBuffer(s.acquisition);
+    resetStreamClock(s.settings, s.acquisition);
+    initialiseDecoder(s.settings, s.acquisition);
+    openInput(s, t.platform);
   }
 
-  void read() { readBlock(s, t.platform); }
+  Outcome read() { return readNextBlock(s, t.platform); }
 
   Samples newSamples() const {
     Samples out;
-    for (auto i = static_cast<std::size_t>(s.overlap); i < static_cast<std::size_t>(s.overlap + s.newsamples); ++i)
-      out.emplace_back(s.samplere[i], s.sampleim[i]);
+    for (auto i = static_cast<std::size_t>(s.acquisition.overlap); i < static_cast<std::size_t>(s.acquisition.overlap + s.acquisition.newsamples); ++i)
+      out.emplace_back(s.acquisition.samplere[i], s.acquisition.sampleim[i]);
     return out;
   }
 
   // Reads blocks until the input is used up, as the main cycle does.
   Samples readAll() {
     Samples out;
-    while (s.inputremaining > 0) {
+    while (s.acquisition.inputremaining > 0) {
       read();
       const auto block = newSamples();
       out.insert(out.end(), block.begin(), block.end());

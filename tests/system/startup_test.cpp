@@ -1,6 +1,6 @@
 // The program's start: banner, the configuration file named by the arguments,
 // and the settings it refuses to run with.
-#include "core/velkor.h"
+#include "display/display.h"
 
 #include "support/testplatform.h"
 
