@@ -26,7 +26,9 @@ namespace velkor {
 namespace {
 
 constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime rounds to 0
-constexpr double kLongestRawWait = 86400; // [s] a wait above a day is taken as one day
+// [s] a wait above a day is taken as one day: the platform counts a wait in
+// milliseconds of an int, which a huge sleeptime would overflow.
+constexpr double kLongestRawWait = 86400;
 constexpr double kRatePerBlockKilosample = 5512.5; // [Hz] sample rate that gives 1024 samples per block
 
 [[noreturn]] void fileFailure(const Settings& cfg, int error) { throw FatalError(cfg.inputfile, fileErrorText(error)); }

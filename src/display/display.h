@@ -14,6 +14,7 @@
 #include "timing/timing.h"
 
 #include <iosfwd>
+#include <vector>
 
 namespace velkor {
 
@@ -22,7 +23,9 @@ struct Display {
   int16_t taiskipwarned = 0; // flag: the skip for want of [taisync] entries was reported
 };
 
-// "velkor <version> - Loran-C receiver" and a line end.
+inline constexpr const char* kBanner = "velkor " VELKOR_VERSION " - Loran-C receiver";
+
+// kBanner and a line end.
 void printBanner(Console& console);
 
 // One line per configured station: GRI, letter, and name, delay [ms], power
@@ -49,7 +52,10 @@ void warnSyncSkipped(Display& display, std::ostream& errors);
 // "sync: averaging for <n> sec " on a fresh row, back to column 1.
 void announceSync(const Settings& settings, Console& console);
 
-// The detailed peak lines (syncverbose) and the result line "TAI match" /
+// The detailed peak lines (syncverbose), one per peak in the order found.
+void printSyncPeaks(const std::vector<SyncPeak>& peaks, Console& console);
+
+// The detailed peak lines and the result line "TAI match" /
 // "TAI guess" with offset, error and the UT of stream time 0.
 void printSyncReport(const Settings& settings, const Timing& timing, const SyncReport& report, Console& console);
 

@@ -31,7 +31,7 @@ std::string stationLine(const Stations& stn, int32_t i) {
 } // namespace
 
 void printBanner(Console& console) {
-  console.write("velkor " VELKOR_VERSION " - Loran-C receiver");
+  console.write(kBanner);
   console.lineEnd();
 }
 

@@ -39,8 +39,12 @@ void announceSync(const Settings& cfg, Console& console) {
   console.returnToColumnOne();
 }
 
+void printSyncPeaks(const std::vector<SyncPeak>& peaks, Console& console) {
+  for (const SyncPeak& peak : peaks) printPeak(peak, console);
+}
+
 void printSyncReport(const Settings& cfg, const Timing& tim, const SyncReport& report, Console& console) {
-  for (const SyncPeak& peak : report.peaks) printPeak(peak, console);
+  printSyncPeaks(report.peaks, console);
   const TaiAmbiguity& result = report.ambiguity;
   console.returnToColumnOne();
   console.write(result.match ? "TAI match" : "TAI guess");

@@ -29,7 +29,7 @@ Outcome changeRawFile(Record& r, Platform& platform) {
   if (acq.clockconfidence == 0) calibrateClock(r.settings, acq, platform.clock);
   const Outcome opened = openInput(r, platform);
   if (opened != Outcome::ready) return opened;
-  updateClock(r.settings, acq, platform.clock);
+  updateClock(r.settings, acq, platform.clock); // after the wait: the file's end was captured when it could be opened
   stampOpenTime(acq);
   return Outcome::ready;
 }
