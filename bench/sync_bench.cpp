@@ -57,10 +57,11 @@ void averaging(benchmark::State& bench) {
     benchmark::ClobberMemory();
     // The same block again, as the next one in stream time.
     s.acquisition.clock.blockstart = s.acquisition.clock.blockend - s.acquisition.overlap / s.acquisition.clock.sr;
-    s.acquisition.clock.blockend = s.acquisition.clock.blockstart + (s.acquisition.newsamples + s.acquisition.overlap) / s.acquisition.clock.sr;
+    s.acquisition.clock.blockend =
+        s.acquisition.clock.blockstart + (s.acquisition.newsamples + s.acquisition.overlap) / s.acquisition.clock.sr;
   }
-  bench.counters["samples/s"] =
-      benchmark::Counter(static_cast<double>(bench.iterations()) * s.acquisition.newsamples, benchmark::Counter::kIsRate);
+  bench.counters["samples/s"] = benchmark::Counter(static_cast<double>(bench.iterations()) * s.acquisition.newsamples,
+                                                   benchmark::Counter::kIsRate);
 }
 BENCHMARK(averaging)->ArgsProduct({{48000, 192000}, {0, 1}})->ArgNames({"sr", "mixing"})->Unit(benchmark::kMicrosecond);
 
@@ -80,9 +81,8 @@ void correlation(benchmark::State& bench) {
     benchmark::DoNotOptimize(mastercorr.data());
     benchmark::ClobberMemory();
   }
-  bench.counters["lags/s"] =
-      benchmark::Counter(static_cast<double>(bench.iterations()) * static_cast<double>(length),
-                         benchmark::Counter::kIsRate);
+  bench.counters["lags/s"] = benchmark::Counter(static_cast<double>(bench.iterations()) * static_cast<double>(length),
+                                                benchmark::Counter::kIsRate);
 }
 BENCHMARK(correlation)->Arg(48000)->Arg(192000)->ArgName("sr")->Unit(benchmark::kMicrosecond);
 

@@ -15,8 +15,8 @@ namespace {
 // under its cheapest cost model; the remainder runs one by one. Selections are
 // integer masks, because a conditional floating-point operation may not be
 // speculated while floating-point exceptions are observable.
-constexpr int32_t kLanes = 16;               // [samples] per group
-constexpr int32_t kGroupsPerFlush = 1024;    // groups summed in 32 bits: 1024 x 32768 < 2^31
+constexpr int32_t kLanes = 16;            // [samples] per group
+constexpr int32_t kGroupsPerFlush = 1024; // groups summed in 32 bits: 1024 x 32768 < 2^31
 
 template <typename F>
 inline void forEachSample(int32_t count, F f) {
@@ -76,7 +76,7 @@ inline float oscillatorStep(double looffset, float losamplerate) {
   return static_cast<float>(2.0 * kPiSingle * looffset / losamplerate);
 }
 
-constexpr int32_t kOscillatorStretch = 128; // [samples] of oscillator values computed ahead of the products
+constexpr int32_t kOscillatorStretch = 128;  // [samples] of oscillator values computed ahead of the products
 constexpr double kOscillatorRefresh = 100.0; // [samples] between settings of the oscillator from its phase
 
 // The oscillator is a recurrence from sample to sample and stays sequential;
@@ -84,7 +84,7 @@ constexpr double kOscillatorRefresh = 100.0; // [samples] between settings of th
 // the products with the samples form a separate pass that vectorises.
 template <bool Stereo>
 void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
-  const auto losamplerate = static_cast<float>(cfg.sr); // [Hz] the rate the oscillator was set up for
+  const auto losamplerate = static_cast<float>(cfg.sr);    // [Hz] the rate the oscillator was set up for
   float step = oscillatorStep(acq.looffset, losamplerate); // [rad]
   float c = std::cos(step);
   float sn = -std::sin(step);
@@ -177,8 +177,7 @@ void mixWithOscillator(const Settings& cfg, Acquisition& acq, int32_t first, int
   else mix<false>(cfg, acq, re, im, count);
 }
 
-void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power,
-                  int32_t count) {
+void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power, int32_t count) {
   // In 32-bit integers (-32768)^2 + (-32768)^2 overflows; in double both
   // squares and their sum are exact, and the one rounding is to single.
   forEachSample(count, [=](int32_t i) {
@@ -189,17 +188,19 @@ void computePower(const int16_t* __restrict re, const int16_t* __restrict im, fl
 }
 
 SampleSums sumSamples(const int16_t* __restrict re, const int16_t* __restrict im, int32_t count) {
-  return sumInLanes(count, [=](int32_t i) { return int32_t{re[i]}; }, [=](int32_t i) { return int32_t{im[i]}; });
+  return sumInLanes(
+      count, [=](int32_t i) { return int32_t{re[i]}; }, [=](int32_t i) { return int32_t{im[i]}; });
 }
 
-SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restrict im,
-                           const float* __restrict power, int32_t count, float threshold) {
+SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restrict im, const float* __restrict power,
+                           int32_t count, float threshold) {
   // Powers are never negative, and non-negative floats order as their bit
   // patterns do: power < threshold becomes an integer comparison. A threshold
   // that is not above 0 (or NaN) leaves every sample out.
   const int32_t limit = threshold > 0 ? std::bit_cast<int32_t>(threshold) : 0;
   auto keep = [=](int32_t i) { return -static_cast<int32_t>(std::bit_cast<int32_t>(power[i]) < limit); };
-  return sumInLanes(count, [=](int32_t i) { return keep(i) & re[i]; }, [=](int32_t i) { return keep(i) & im[i]; });
+  return sumInLanes(
+      count, [=](int32_t i) { return keep(i) & re[i]; }, [=](int32_t i) { return keep(i) & im[i]; });
 }
 
 double sumPower(const float* __restrict power, int32_t count) {

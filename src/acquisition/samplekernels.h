@@ -15,8 +15,8 @@ int16_t roundToSample(float value);
 
 // Decodes `frames` sample frames of little-endian bytes into re and im.
 // 8-bit values are unsigned with 128 as zero; mono frames give im = 0.
-void decodeFrames(const uint8_t* bytes, int32_t frames, int32_t channels, int32_t bytesPerSample,
-                  int16_t* re, int16_t* im);
+void decodeFrames(const uint8_t* bytes, int32_t frames, int32_t channels, int32_t bytesPerSample, int16_t* re,
+                  int16_t* im);
 
 // values[i] = round(factor x values[i]) for i < count.
 void scaleSamples(int16_t* values, int32_t count, float factor);
@@ -39,8 +39,7 @@ struct SampleSums {
 SampleSums sumSamples(const int16_t* re, const int16_t* im, int32_t count);
 
 // Sums of the values whose power lies below `threshold` [sample units^2].
-SampleSums sumQuietSamples(const int16_t* re, const int16_t* im, const float* power, int32_t count,
-                           float threshold);
+SampleSums sumQuietSamples(const int16_t* re, const int16_t* im, const float* power, int32_t count, float threshold);
 
 // Exact sum of count power values (they hold whole numbers) [sample units^2].
 double sumPower(const float* power, int32_t count);

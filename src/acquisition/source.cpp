@@ -97,8 +97,8 @@ int32_t readSampleBytes(const Settings& cfg, Acquisition& acq, std::ostream& err
     if (arrived < piece) break;
   }
   if (got < wanted) {
-    errors << "velkor: warning: " << cfg.inputfile << ": ends " << acq.inputremaining - got
-                    << " bytes early" << std::endl;
+    errors << "velkor: warning: " << cfg.inputfile << ": ends " << acq.inputremaining - got << " bytes early"
+           << std::endl;
     acq.inputremaining = 0;
   } else {
     acq.inputremaining -= got;
@@ -140,7 +140,6 @@ double rawFileWait(const Settings& cfg) {
   if (!(wait > 0)) wait = kShortestRawWait;
   return std::min(wait, kLongestRawWait);
 }
-
 
 // The samples at 0 ... newsamples - 1 leave the buffer: they go into the DC
 // sums (with the blanker on, only those below nbfac times their mean power),

@@ -29,23 +29,43 @@ std::string setting(const char* key, double value) {
 double finiteOrZero(double x) { return std::isnan(x) ? 0.0 : x; }
 float storeSingle(double x) { return toSingle(finiteOrZero(x)); }
 template <typename Int>
-Int toInteger(double x) { return roundToInteger<Int>(x); }
+Int toInteger(double x) {
+  return roundToInteger<Int>(x);
+}
 
 template <double Settings::*M>
-void dbl(Settings& s, std::string_view v) { s.*M = finiteOrZero(parseLeadingNumber(v)); }
+void dbl(Settings& s, std::string_view v) {
+  s.*M = finiteOrZero(parseLeadingNumber(v));
+}
 template <float Settings::*M>
-void sgl(Settings& s, std::string_view v) { s.*M = storeSingle(parseLeadingNumber(v)); }
+void sgl(Settings& s, std::string_view v) {
+  s.*M = storeSingle(parseLeadingNumber(v));
+}
 template <int32_t Settings::*M>
-void i32(Settings& s, std::string_view v) { s.*M = toInteger<int32_t>(parseLeadingNumber(v)); }
+void i32(Settings& s, std::string_view v) {
+  s.*M = toInteger<int32_t>(parseLeadingNumber(v));
+}
 template <int16_t Settings::*M>
-void i16(Settings& s, std::string_view v) { s.*M = toInteger<int16_t>(parseLeadingNumber(v)); }
+void i16(Settings& s, std::string_view v) {
+  s.*M = toInteger<int16_t>(parseLeadingNumber(v));
+}
 template <std::string Settings::*M>
-void txt(Settings& s, std::string_view v) { s.*M = std::string(v); }
+void txt(Settings& s, std::string_view v) {
+  s.*M = std::string(v);
+}
 template <int16_t Settings::*M>
-void flag(Settings& s, std::string_view) { s.*M = 1; }
+void flag(Settings& s, std::string_view) {
+  s.*M = 1;
+}
 
-void storeWav(Settings& s, std::string_view v) { s.inputfile = std::string(v); s.wavinput = 1; }
-void storeDat(Settings& s, std::string_view v) { s.inputfile = std::string(v); s.wavinput = 0; }
+void storeWav(Settings& s, std::string_view v) {
+  s.inputfile = std::string(v);
+  s.wavinput = 1;
+}
+void storeDat(Settings& s, std::string_view v) {
+  s.inputfile = std::string(v);
+  s.wavinput = 0;
+}
 void storeBits(Settings& s, std::string_view v) {
   s.bytespersample = toInteger<int16_t>(parseLeadingNumber(v)) <= 8 ? 1 : 2;
 }
@@ -58,7 +78,10 @@ void storeSrcorr(Settings& s, std::string_view v) {
   s.srcorr = toSingle(number);
   s.srcorrroot = toSingle(std::sqrt(std::fabs(number)));
 }
-void storePllcommand(Settings& s, std::string_view v) { s.pllcommand = std::string(v); s.pllcommandgiven = 1; }
+void storePllcommand(Settings& s, std::string_view v) {
+  s.pllcommand = std::string(v);
+  s.pllcommandgiven = 1;
+}
 void storePllavfini(Settings& s, std::string_view v) { s.pllavfini = storeSingle(parseLeadingNumber(v)); }
 void storeFullscale(Settings& s, std::string_view v) {
   s.fullscale = storeSingle(parseLeadingNumber(v));

@@ -22,7 +22,7 @@ struct Field {
   bool plus = false;
   int integerDigits = 0; // "#" before the point
   bool point = false;
-  int decimals = 0;      // "#" after the point
+  int decimals = 0; // "#" after the point
   bool exponent = false;
   std::size_t width() const {
     return static_cast<std::size_t>((plus ? 1 : 0) + integerDigits + (point ? 1 + decimals : 0));

@@ -28,9 +28,9 @@ inline constexpr double kGriPerPhaseCodeSecond = 50000.0; // [10 us per 2 s]
 inline double phaseCodeInterval(int32_t gri) { return gri / kGriPerPhaseCodeSecond; }
 
 // ---- Pulse patterns ----------------------------------------------------------------
-inline constexpr int kPatternSlots = 18;    // pulse slots per phase-code interval, at most (a master's 2 x 9)
-inline constexpr int kMasterPulses = 18;    // pulses of a master in one phase-code interval (2 x 9)
-inline constexpr int kSecondaryPulses = 16; // pulses of a secondary (2 x 8)
+inline constexpr int kPatternSlots = 18;         // pulse slots per phase-code interval, at most (a master's 2 x 9)
+inline constexpr int kMasterPulses = 18;         // pulses of a master in one phase-code interval (2 x 9)
+inline constexpr int kSecondaryPulses = 16;      // pulses of a secondary (2 x 8)
 inline constexpr int32_t kNinePulseGroup = 900;  // [10 us] a master group: 8 pulses 1 ms apart, the ninth 2 ms later
 inline constexpr int32_t kEightPulseGroup = 700; // [10 us] a secondary group: 8 pulses 1 ms apart
 

@@ -32,12 +32,12 @@ namespace velkor {
 
 namespace {
 
-constexpr int32_t kHeaderBytes = 54;      // file header and information header
-constexpr int32_t kPaletteEntries = 256;  // grey ramp
-constexpr int32_t kSizeField = 2;         // offset of the file size
-constexpr int32_t kHeightField = 22;      // offset of the height
-constexpr uint8_t kUndrawn = 0x20;        // bytes of pixels no station draws
-constexpr uint8_t kTick = 255;            // hour-tick bytes
+constexpr int32_t kHeaderBytes = 54;     // file header and information header
+constexpr int32_t kPaletteEntries = 256; // grey ramp
+constexpr int32_t kSizeField = 2;        // offset of the file size
+constexpr int32_t kHeightField = 22;     // offset of the height
+constexpr uint8_t kUndrawn = 0x20;       // bytes of pixels no station draws
+constexpr uint8_t kTick = 255;           // hour-tick bytes
 
 // Header and palette of the image as it stands with `height` rows in `filesize` bytes.
 std::vector<uint8_t> imageHead(const Image& img, int32_t height, int32_t filesize) {
@@ -61,9 +61,7 @@ std::vector<uint8_t> imageHead(const Image& img, int32_t height, int32_t filesiz
 }
 
 // What a freshly created file holds: the header of an image without rows.
-std::vector<uint8_t> emptyImageHead(const Image& img) {
-  return imageHead(img, 0, kHeaderBytes + img.palettebytes);
-}
+std::vector<uint8_t> emptyImageHead(const Image& img) { return imageHead(img, 0, kHeaderBytes + img.palettebytes); }
 
 [[noreturn]] void imageFileFails(const Settings& cfg, int error) { throw FatalError(cfg.bmp, fileErrorText(error)); }
 
@@ -96,8 +94,7 @@ int writeRowUpdate(const Image& img, ImageFileAccess& file) {
   int64_t present = file.size();
   if (present < 0) return file.error();
   // Shorter than its header (deleted or cut): header and palette again, or no viewer reads it.
-  if (present < static_cast<int64_t>(head.size()) && !file.writeAt(0, head.data(), head.size()))
-    return file.error();
+  if (present < static_cast<int64_t>(head.size()) && !file.writeAt(0, head.data(), head.size())) return file.error();
   int64_t rowOffset = int64_t{img.imagefilesize} - rowBytes(img);
   if (!file.writeAt(rowOffset, img.rowbuffer.data(), static_cast<std::size_t>(rowBytes(img)))) return file.error();
   auto size = little32Bytes(img.imagefilesize);
@@ -112,7 +109,7 @@ void runImageCommand(const Settings& cfg, Image& img, CommandRunner& commands) {
   if ((cfg.bmpcmdcount > 0 || img.hourtick == 1) && img.bmpcmdcounter > 0) img.bmpcmdcounter = img.bmpcmdcounter - 1;
   if (img.bmpcmdcounter == 0) {
     img.bmpcmdcounter = cfg.bmpcmdcount == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
-                                                                            : std::abs(cfg.bmpcmdcount);
+                                                                               : std::abs(cfg.bmpcmdcount);
     commands.run(cfg.bmpcmd);
   }
 }

@@ -63,7 +63,8 @@ float brightness(const Settings& cfg, float m) {
   float v = m;
   if (cfg.dbrange == 0) {
     // A zero magnitude stays black also for exponents that would make it infinite.
-    if (cfg.gamma != 1 && m > 0) v = static_cast<float>(std::pow(static_cast<double>(v), static_cast<double>(cfg.gamma)));
+    if (cfg.gamma != 1 && m > 0)
+      v = static_cast<float>(std::pow(static_cast<double>(v), static_cast<double>(cfg.gamma)));
     // Above three quarters each dB adds one grey step, so strong stations stay apart.
     if (v > 0.75 && cfg.fullscaleknee == 1) v = static_cast<float>(0.75 + kDecibels * std::log(v / 0.75) / 256.0);
   } else {
@@ -91,8 +92,9 @@ void renderImageRow(const Settings& cfg, const Stations& stn, Processing& proc, 
   if (img.rowbuffer.size() < rowBytes) img.rowbuffer.resize(rowBytes, kUndrawn);
 
   const bool highPass = cfg.hipass != 0 || cfg.jittercorr != 0;
-  const auto taps = static_cast<int32_t>(std::min<int64_t>(
-      {int64_t{static_cast<int32_t>(cfg.tapre.size())}, static_cast<int64_t>(cfg.tapre.size()), static_cast<int64_t>(cfg.tapim.size())}));
+  const auto taps = static_cast<int32_t>(
+      std::min<int64_t>({int64_t{static_cast<int32_t>(cfg.tapre.size())}, static_cast<int64_t>(cfg.tapre.size()),
+                         static_cast<int64_t>(cfg.tapim.size())}));
   const auto jc = static_cast<float>(cfg.jittercorr * 0.5 / cfg.longintegration);
   std::size_t pixel = 0; // running pixel number P
   for (int32_t station = 0; station < stations; ++station) {

@@ -32,8 +32,7 @@ constexpr float kCrossRateSpacing = 0.04f;
 
 // One window of `points` samples into the station's sums, with the pulse's
 // phase-code sign. Integer adds only.
-void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points,
-              int sign) {
+void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, int sign) {
   if (sign > 0) {
     for (int32_t p = 0; p < points; ++p) {
       sumre[p] = wrapAdd(sumre[p], re[p]);
@@ -50,9 +49,8 @@ void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* 
 // The same with the noise blanker: every sample's power goes into the
 // point's power sum, and a sample at or above the point's threshold is left
 // out and counted instead.
-void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold,
-                 float* blankcount, const int16_t* re, const int16_t* im, const float* power,
-                 int32_t points, int sign) {
+void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold, float* blankcount,
+                 const int16_t* re, const int16_t* im, const float* power, int32_t points, int sign) {
   int32_t direction = sign > 0 ? 1 : -1;
   for (int32_t p = 0; p < points; ++p) {
     powersum[p] += power[p];
@@ -66,8 +64,7 @@ void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* t
 
 // The same after multiplying each sample by e^(+j phi) and by the sign; each
 // rotated value is rounded to an integer before it is added.
-void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points,
-              float c, float q) {
+void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float c, float q) {
   for (int32_t p = 0; p < points; ++p) {
     float x = re[p];
     float y = im[p];
@@ -119,7 +116,7 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
   const bool blanked = stn.stationblanked[st] == 1;
   const auto& intervals = stn.pulseinterval[st];
   const auto& signs = stn.pulsesign[st];
-  const double windowspan = points / acq.clock.sr;   // [s]
+  const double windowspan = points / acq.clock.sr;                  // [s]
   const int64_t lastwindowstart = int64_t{acq.buffersize} - points; // [samples]
 
   while (t + windowspan < acq.clock.blockend) {
@@ -186,8 +183,8 @@ void setupStationTiming(const Settings& cfg, const Stations& stn, const Acquisit
     auto st = static_cast<std::size_t>(station);
     double period = phaseCodeInterval(stn.stationgri[st]); // [s]
 
-    proc.arrivaloffset[st] = static_cast<float>(stn.stationdelay[st] / 1000.0 +
-                                             1000.0 * stn.stationdistance[st] / stn.propagationspeed);
+    proc.arrivaloffset[st] =
+        static_cast<float>(stn.stationdelay[st] / 1000.0 + 1000.0 * stn.stationdistance[st] / stn.propagationspeed);
     if (stn.stationgri[st] == 6000) {
       if (gri6000seen == 1) proc.arrivaloffset[st] += -kCrossRateSpacing;
       if (gri6000seen == 2) proc.arrivaloffset[st] += kCrossRateSpacing;
@@ -197,7 +194,8 @@ void setupStationTiming(const Settings& cfg, const Stations& stn, const Acquisit
       if (gri7950seen >= 3) {
         double shift = 0.001 * cfg.xrcdelay7950; // [s]
         bool even = (gri7950seen - 3) % 2 == 0;
-        proc.arrivaloffset[st] = static_cast<float>(even ? proc.arrivaloffset[st] - shift : proc.arrivaloffset[st] + shift);
+        proc.arrivaloffset[st] =
+            static_cast<float>(even ? proc.arrivaloffset[st] - shift : proc.arrivaloffset[st] + shift);
       }
       gri7950seen += 1;
     }

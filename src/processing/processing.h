@@ -12,23 +12,23 @@ namespace velkor {
 
 struct Processing {
   // ---- Station integration -------------------------------------------------
-  std::vector<float> arrivaloffset;    // [s] emission delay plus propagation
-  std::vector<double> arrivalphase;    // [s] arrival of pulse 0 within the interval
-  std::vector<double> nextpulse;       // stream time of the next window start [s]
-  std::vector<int32_t> pulseindex;     // [slot] of the next pulse
+  std::vector<float> arrivaloffset;      // [s] emission delay plus propagation
+  std::vector<double> arrivalphase;      // [s] arrival of pulse 0 within the interval
+  std::vector<double> nextpulse;         // stream time of the next window start [s]
+  std::vector<int32_t> pulseindex;       // [slot] of the next pulse
   std::vector<int32_t> pulsesintegrated; // [pulses] in this short integration
-  std::vector<float> roundingresidue;  // [samples] summed position - index
-  std::vector<int32_t> signsum;        // sum of the signs used
-  std::vector<int32_t> shortsumre;     // per point [sample units]
-  std::vector<int32_t> shortsumim;     // per point [sample units]
-  std::vector<float> longsumre;        // per point [sample units]
-  std::vector<float> longsumim;        // per point [sample units]
-  std::vector<float> longdrift;        // per station [samples]
-  std::vector<float> nbpowersum;       // per point [sample units^2]
-  std::vector<float> nbthreshold;      // per point [sample units^2]
-  std::vector<float> nbblankcount;     // per point [samples]
-  float phaserefcos = 1.0f;            // cos(phasereference)
-  float phaserefsin = 0;               // sin(phasereference)
+  std::vector<float> roundingresidue;    // [samples] summed position - index
+  std::vector<int32_t> signsum;          // sum of the signs used
+  std::vector<int32_t> shortsumre;       // per point [sample units]
+  std::vector<int32_t> shortsumim;       // per point [sample units]
+  std::vector<float> longsumre;          // per point [sample units]
+  std::vector<float> longsumim;          // per point [sample units]
+  std::vector<float> longdrift;          // per station [samples]
+  std::vector<float> nbpowersum;         // per point [sample units^2]
+  std::vector<float> nbthreshold;        // per point [sample units^2]
+  std::vector<float> nbblankcount;       // per point [samples]
+  float phaserefcos = 1.0f;              // cos(phasereference)
+  float phaserefsin = 0;                 // sin(phasereference)
 
   // ---- Oscillator tracking ---------------------------------------------------
   int32_t resyncrequests = 0;  // pending re-synchronisation requests
@@ -51,12 +51,12 @@ struct Processing {
   double pllvalue = 0;         // oscillator command argument
 
   // ---- Transfer into the long averages ---------------------------------------
-  float phaserotre = 1.0f;     // reference rotation, real part
-  float phaserotim = 0;        // reference rotation, imaginary part
-  float dcmeanre = 0;          // [sample units] per sample
-  float dcmeanim = 0;          // [sample units] per sample
-  float workbiasre = 0;        // [sample units]
-  float workbiasim = 0;        // [sample units]
+  float phaserotre = 1.0f; // reference rotation, real part
+  float phaserotim = 0;    // reference rotation, imaginary part
+  float dcmeanre = 0;      // [sample units] per sample
+  float dcmeanim = 0;      // [sample units] per sample
+  float workbiasre = 0;    // [sample units]
+  float workbiasim = 0;    // [sample units]
 };
 
 } // namespace velkor

@@ -16,16 +16,14 @@ constexpr int32_t kLocked = 4; // [periods] of strong edges in a row that make a
 
 // The argument handed to the oscillator command: the value in the receiver's
 // double-precision print form, cut to ten characters.
-std::string commandArgument(double value) {
-  return formatDouble(value).substr(0, 10);
-}
+std::string commandArgument(double value) { return formatDouble(value).substr(0, 10); }
 
 // Steers the external oscillator; runs only while locked.
 void runOscillatorCommand(const Settings& cfg, Processing& proc, Random& random, CommandRunner& commands) {
   proc.pllavgfreq = static_cast<float>(cfg.pllaveragef * proc.relfreq + (1.0 - cfg.pllaveragef) * proc.pllavgfreq);
   proc.pllvalue = cfg.pllcenter - proc.lotime * cfg.pllfactort - (proc.relfreq - proc.pllavgfreq) * cfg.pllfactorf;
   proc.srloavg = static_cast<float>(proc.srlodrift * cfg.srloavfac / cfg.shortintegration / 1000000.0 +
-                                 (1.0 - cfg.srloavfac) * proc.srloavg);
+                                    (1.0 - cfg.srloavfac) * proc.srloavg);
   if (cfg.ffactor != 0) proc.pllvalue += (proc.pllavgfreq - proc.srloavg) * cfg.ffactor;
   if (cfg.plldither != 0) proc.pllvalue += (2.0 * random.uniform() - 1.0) * cfg.plldither;
   if (proc.pllvalue > cfg.pllhigh) proc.pllvalue = cfg.pllhigh;
@@ -92,7 +90,7 @@ void trackOscillator(const Settings& cfg, const Stations& stn, StreamClock& cloc
   // Sample-clock loop: a late edge means the samples come faster than sr says.
   if (cfg.srcorr != 0) {
     double err = proc.edgeposition - cfg.pulseoffset + 1.0; // [points] 0 with the edge at point 5
-    double shift = -cfg.srcorrroot * err / clock.sr;            // [s]
+    double shift = -cfg.srcorrroot * err / clock.sr;        // [s]
     correctStreamClock(clock, shift, err * cfg.srcorr / cfg.shortintegration);
   }
 
@@ -103,8 +101,8 @@ void trackOscillator(const Settings& cfg, const Stations& stn, StreamClock& cloc
   proc.relfreq = static_cast<float>(d / cfg.shortintegration / 100000.0);
   proc.lastphase = p;
   proc.lotime = static_cast<float>(proc.lotime + cfg.shortintegration * proc.relfreq * 1000000.0);
-  proc.srlodrift = static_cast<float>(((clock.sr - cfg.sr) * cfg.srlofactor + 1000000.0 * cfg.srlooffset) *
-                                   cfg.shortintegration);
+  proc.srlodrift =
+      static_cast<float>(((clock.sr - cfg.sr) * cfg.srlofactor + 1000000.0 * cfg.srlooffset) * cfg.shortintegration);
   proc.lotime -= proc.srlodrift;
 
   if (proc.edgemax > cfg.resynclimit) {

@@ -51,13 +51,14 @@ void setPulsePattern(const Settings& cfg, Stations& stn, int32_t i) {
 // share of every phase-code interval less.
 void setBlankingWeights(const Settings& cfg, Stations& stn) {
   int32_t length = cfg.lastblankedsample - cfg.firstblankedsample + 1;
-  stn.blanklength = static_cast<int16_t>(std::clamp<int32_t>(length, std::numeric_limits<int16_t>::min(),
-                                                           std::numeric_limits<int16_t>::max()));
+  stn.blanklength = static_cast<int16_t>(
+      std::clamp<int32_t>(length, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
   float weight = 1.0f; // share of time not yet blanked [1]
   for (int32_t i : stn.stationorder) {
     stn.blankingweight[i] = weight;
     if (stn.stationblanked[i])
-      weight = toSingle(weight * (1.0 - stn.blanklength * stn.pulsecount[i] / cfg.sr / stn.stationgri[i] * kGriPerPhaseCodeSecond));
+      weight = toSingle(
+          weight * (1.0 - stn.blanklength * stn.pulsecount[i] / cfg.sr / stn.stationgri[i] * kGriPerPhaseCodeSecond));
   }
 }
 

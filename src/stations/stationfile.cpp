@@ -28,8 +28,7 @@ std::string stationFileText(const Stations& stn) {
     text.append("_").append(std::to_string(stn.stationgri[i])).push_back(stn.stationletter[i]);
     if (stn.stationdistance[i] > 0)
       text.append(formatSingle(static_cast<float>(std::floor(stn.stationdistance[i] + 0.5)))).append("km");
-    else
-      text += " ?";
+    else text += " ?";
     text += "\r\n";
   }
   return text;
@@ -40,8 +39,7 @@ std::string stationFileText(const Stations& stn) {
 void writeStationFile(const Stations& stn) {
   std::string text = stationFileText(stn);
   File file;
-  if (!file.open(kStationFile, File::Mode::CreateTruncate) || !file.write(text.data(), text.size()) ||
-      !file.close())
+  if (!file.open(kStationFile, File::Mode::CreateTruncate) || !file.write(text.data(), text.size()) || !file.close())
     throw FatalError(kStationFile, fileErrorText(file.error()));
 }
 

@@ -48,7 +48,7 @@ void refuseUnworkableEntries(const Settings& cfg) {
     if (gri > group) continue;
     throw FatalError("[stations] " + entryName(entry.gri, entry.letter),
                      group == kNinePulseGroup ? "a nine-pulse group (letters K to N) needs a GRI above 900"
-                                  : "an eight-pulse group (letters O to Z) needs a GRI above 700");
+                                              : "an eight-pulse group (letters O to Z) needs a GRI above 700");
   }
   for (const TaiEntry& entry : cfg.taientries)
     if (entry.gri <= kSyncGroupLength)
@@ -83,8 +83,8 @@ void buildStationModel(const Settings& cfg, Stations& stn) {
   stn.blankedcount = 0;
   for (int32_t i = 0; i < stationcount; ++i) {
     const StationEntry& entry = cfg.stationentries[static_cast<std::size_t>(i)];
-    stn.stationgri[i] = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{entry.gri}),
-                                                             std::numeric_limits<int32_t>::max()));
+    stn.stationgri[i] =
+        static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{entry.gri}), std::numeric_limits<int32_t>::max()));
     stn.stationletter[i] = entry.letter;
     if (entry.gri < 0 && stn.blankedcount < cfg.blankedstns) {
       stn.stationblanked[i] = 1;

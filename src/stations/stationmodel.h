@@ -13,13 +13,13 @@ namespace velkor {
 
 // One transmitter of the station table.
 struct TableRecord {
-  int32_t gri = 0;       // [10 us]
-  std::string letter;    // as written, upper-cased
-  std::string name;      // location name
-  double lat = 0;        // north positive [deg]
-  double lon = 0;        // east positive [deg]
-  float delay = 0;       // emission delay [us]
-  float power = 0;       // [kW]
+  int32_t gri = 0;    // [10 us]
+  std::string letter; // as written, upper-cased
+  std::string name;   // location name
+  double lat = 0;     // north positive [deg]
+  double lon = 0;     // east positive [deg]
+  float delay = 0;    // emission delay [us]
+  float power = 0;    // [kW]
 };
 
 // Every record with GRI > 0 in file order (later records win when looked up).

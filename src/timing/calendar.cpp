@@ -45,7 +45,8 @@ void computeClockTime(const Settings& cfg, Timing& tim) {
   const int32_t minute = textField(tim.time, 3, 2);
   const int32_t second = lastTextField(tim.time, 2);
   // 64 bits only so that an absurd utcoffset cannot overflow.
-  const int64_t wholeSeconds = (int64_t{hour} - cfg.utcoffset) * 3600 + minute * 60 + second + tim.leapseconds + kTaiMinusUtcBefore2006; // [s] on TAI
+  const int64_t wholeSeconds = (int64_t{hour} - cfg.utcoffset) * 3600 + minute * 60 + second + tim.leapseconds +
+                               kTaiMinusUtcBefore2006;                      // [s] on TAI
   const float seconds = static_cast<float>(wholeSeconds) + cfg.clockoffset; // [s] into the day
 
   tim.clocktime = days * 86400.0 + seconds - kTaiMinusLoran; // Loran-C time, 10 s behind TAI

@@ -67,8 +67,7 @@ float addMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t pos
   return theta;
 }
 
-void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a,
-                  int n) {
+void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {
   TaiWindow& w = a.windows[static_cast<std::size_t>(n)];
   const bool mixing = cfg.bandcenter != 0;
   const int32_t last = acq.newsamples + acq.overlap - 1;
@@ -114,8 +113,8 @@ void findAmplitudePeak(const Settings& cfg, const Acquisition& acq, Timing& tim,
                        std::vector<SyncPeak>& peaks) {
   const TaiWindow& w = a.windows[static_cast<std::size_t>(n)];
   const int32_t length = w.taiwindowend - w.taiwindowstart;
-  float best = 0;  // largest squared magnitude [sample units^2]
-  int32_t at = 0;  // [samples] into the window
+  float best = 0; // largest squared magnitude [sample units^2]
+  int32_t at = 0; // [samples] into the window
   for (int32_t i = 0; i < length; ++i) {
     float re = static_cast<float>(a.taisumre[static_cast<std::size_t>(w.taiwindowstart + i)]);
     float im = static_cast<float>(a.taisumim[static_cast<std::size_t>(w.taiwindowstart + i)]);
@@ -128,7 +127,8 @@ void findAmplitudePeak(const Settings& cfg, const Acquisition& acq, Timing& tim,
   auto slot = static_cast<std::size_t>(n);
   tim.taicandamp[slot][0] = best > 0 ? std::sqrt(best) / static_cast<float>(tim.taiwindows[slot]) : 0.0f;
   tim.taicandtime[slot][0] = static_cast<float>(at / acq.clock.sr);
-  if (cfg.syncverbose) peaks.push_back({"", cfg.taientries[slot].gri, tim.taicandamp[slot][0], tim.taicandtime[slot][0]});
+  if (cfg.syncverbose)
+    peaks.push_back({"", cfg.taientries[slot].gri, tim.taicandamp[slot][0], tim.taicandtime[slot][0]});
 }
 
 void blank(std::vector<float>& mastercorr, std::vector<float>& secondarycorr, int64_t first, int32_t count,
@@ -149,10 +149,11 @@ void findCodedPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, in
   tim.taicandamp[entry].fill(0.0f);
   int32_t mastersfound = 0;
   int32_t secondariesfound = 0;
-  const int32_t halfwidth = static_cast<int32_t>(std::lrint(kSideLobeReach * acq.clock.sr)); // [samples] blanked each side
+  const int32_t halfwidth =
+      static_cast<int32_t>(std::lrint(kSideLobeReach * acq.clock.sr)); // [samples] blanked each side
   for (int pass = 0; pass < kCandidateSlots; ++pass) {
-    float best = 0;      // [sample units^2]
-    int32_t lag = 0;     // [samples]
+    float best = 0;  // [sample units^2]
+    int32_t lag = 0; // [samples]
     bool master = false;
     bool found = false;
     for (int32_t j = 0; j < length; ++j) {
@@ -198,8 +199,8 @@ void findCodedPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, in
 // The day is kept; the time of day becomes the PC clock's time of the first
 // averaged sample plus 0.05 s. Only raw input has a PC clock to go by.
 void rebaseClock(const Acquisition& acq, Timing& tim, const TaiAverage& a) {
-  tim.clocktime =
-      tim.clocktime - std::fmod(tim.clocktime, 86400.0) + (tim.pcbuffertime - a.totalsamples / acq.clock.sr) + kRebaseLag;
+  tim.clocktime = tim.clocktime - std::fmod(tim.clocktime, 86400.0) +
+                  (tim.pcbuffertime - a.totalsamples / acq.clock.sr) + kRebaseLag;
 }
 
 } // namespace
@@ -235,8 +236,7 @@ TaiPulsePattern pulsePattern(int32_t gri, double sr) {
   auto place = [&](int group, int index, double seconds, int code) {
     pattern.taipulseoffset[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] =
         static_cast<int32_t>(std::lrint(seconds * sr));
-    pattern.taipulsesign[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] =
-        phaseCodeSign(code);
+    pattern.taipulsesign[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] = phaseCodeSign(code);
   };
   for (int i = 0; i <= 7; ++i) place(0, i, 0.001 * i, i);
   place(0, 8, 0.009, 8);
@@ -288,7 +288,8 @@ void measurePositions(const Settings& cfg, const Stations& stn, Timing& tim) {
   for (std::size_t n = 0; n < static_cast<std::size_t>(cfg.taicount()); ++n) {
     const double pci = phaseCodeInterval(cfg.taientries[n].gri);
     // Emission delay plus propagation: where the pulses stand after each interval's start [s].
-    float taiarrival = static_cast<float>(stn.taidelay[n] / 1000.0 + 1000.0 * stn.taidistance[n] / stn.propagationspeed);
+    float taiarrival =
+        static_cast<float>(stn.taidelay[n] / 1000.0 + 1000.0 * stn.taidistance[n] / stn.propagationspeed);
     double x = (taiarrival - tim.clocktime) / pci;
     tim.taiexpected[n] = static_cast<float>((x - std::floor(x)) * pci);
     bool master = isOneOf(cfg.taientries[n].letter, kMasterSyncLetters);

@@ -23,9 +23,9 @@ SyncPlan syncPlan(const Settings& settings);
 
 // What a synchronisation found, for the report on the console.
 struct SyncReport {
-  Outcome outcome = Outcome::ready;  // ready, or the end of the run met while averaging
-  std::vector<SyncPeak> peaks;       // with syncverbose: every peak, in the order found
-  TaiAmbiguity ambiguity;            // the search's result ("TAI match" / "TAI guess")
+  Outcome outcome = Outcome::ready; // ready, or the end of the run met while averaging
+  std::vector<SyncPeak> peaks;      // with syncverbose: every peak, in the order found
+  TaiAmbiguity ambiguity;           // the search's result ("TAI match" / "TAI guess")
 };
 
 // Averages blocks from `readBlock` until blockend reaches integrationtime [s],

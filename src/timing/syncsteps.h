@@ -32,10 +32,10 @@ struct TaiWindow {
 
 // Working data of one synchronisation run; it lives only as long as the run.
 struct TaiAverage {
-  std::vector<TaiWindow> windows;  // one per entry
-  std::vector<int32_t> taisumre;   // folded real parts, all windows back to back [sample units]
-  std::vector<int32_t> taisumim;   // folded imaginary parts [sample units]
-  int32_t totalsamples = 0;        // new samples averaged so far, T [samples]
+  std::vector<TaiWindow> windows; // one per entry
+  std::vector<int32_t> taisumre;  // folded real parts, all windows back to back [sample units]
+  std::vector<int32_t> taisumim;  // folded imaginary parts [sample units]
+  int32_t totalsamples = 0;       // new samples averaged so far, T [samples]
 };
 
 // Pulse positions of one phase-code interval for both pulse groups, as
@@ -56,10 +56,10 @@ struct TaiAmbiguity {
 
 // One peak as the detailed synchronisation lines show it (syncverbose).
 struct SyncPeak {
-  const char* label = "";  // "M" master, "S" secondary, "" amplitude entry
-  int32_t gri = 0;         // [10 us]
-  float amplitude = 0;     // [sample units]
-  float time = 0;          // position within the window [s]
+  const char* label = ""; // "M" master, "S" secondary, "" amplitude entry
+  int32_t gri = 0;        // [10 us]
+  float amplitude = 0;    // [sample units]
+  float time = 0;         // position within the window [s]
 };
 
 // Lays out one window per [taisync] entry for the current sr [Hz] and clears
@@ -76,8 +76,8 @@ TaiPulsePattern pulsePattern(int32_t gri, double sr);
 
 // Correlates window n of the average with both pulse groups; the results go
 // to mastercorr and secondarycorr, lag by lag, over the window's length.
-void correlateWindow(const TaiAverage& average, int n, const TaiPulsePattern& pattern,
-                     std::vector<float>& mastercorr, std::vector<float>& secondarycorr);
+void correlateWindow(const TaiAverage& average, int n, const TaiPulsePattern& pattern, std::vector<float>& mastercorr,
+                     std::vector<float>& secondarycorr);
 
 // Fills taicandamp [sample units] / taicandtime [s] of entry n from its
 // window; with syncverbose every peak found is appended to `peaks`.

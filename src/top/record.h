@@ -19,9 +19,9 @@ namespace velkor {
 
 // The top's own part: where the main cycle stands.
 struct Cycle {
-  float shortmark = 0;         // stream time the short integration began [s]
-  int32_t rowpasscounter = 0;  // [short integrations] since the last image row
-  int32_t currenthour = -1;    // [h] UTC of the last stream time shown, for the hour ticks
+  float shortmark = 0;        // stream time the short integration began [s]
+  int32_t rowpasscounter = 0; // [short integrations] since the last image row
+  int32_t currenthour = -1;   // [h] UTC of the last stream time shown, for the hour ticks
 };
 
 struct Record {

@@ -29,7 +29,6 @@ Outcome synchroniseAndReport(Record& record, Platform& platform, const BlockRead
 // Start-up: settings, stations (and their list on the console), arrays,
 // input, clock, first synchronisation and the empty image; the banner is
 // printed before. Returns quit or endOfInput when the run ends during it.
-Outcome startUp(Record& record, Platform& platform, const std::string& configurationFile,
-                const BlockReader& readBlock);
+Outcome startUp(Record& record, Platform& platform, const std::string& configurationFile, const BlockReader& readBlock);
 
 } // namespace velkor

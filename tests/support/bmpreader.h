@@ -13,12 +13,12 @@
 namespace velkor::test {
 
 struct BmpImage {
-  std::string problem;                     // empty for a readable BMP
-  uint32_t pixeloffset = 0;                // [bytes]
-  int32_t width = 0;                       // [pixels]
-  int32_t height = 0;                      // [rows]
+  std::string problem;      // empty for a readable BMP
+  uint32_t pixeloffset = 0; // [bytes]
+  int32_t width = 0;        // [pixels]
+  int32_t height = 0;       // [rows]
   uint16_t bitsperpixel = 0;
-  std::vector<std::vector<uint8_t>> rows;  // rows[0] is the bottom row
+  std::vector<std::vector<uint8_t>> rows; // rows[0] is the bottom row
 };
 
 inline uint32_t littleEndianAt(const std::string& bytes, std::size_t offset, int count) {

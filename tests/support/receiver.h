@@ -53,7 +53,8 @@ struct Receiver {
 
   Samples newSamples() const {
     Samples out;
-    for (auto i = static_cast<std::size_t>(s.acquisition.overlap); i < static_cast<std::size_t>(s.acquisition.overlap + s.acquisition.newsamples); ++i)
+    for (auto i = static_cast<std::size_t>(s.acquisition.overlap);
+         i < static_cast<std::size_t>(s.acquisition.overlap + s.acquisition.newsamples); ++i)
       out.emplace_back(s.acquisition.samplere[i], s.acquisition.sampleim[i]);
     return out;
   }

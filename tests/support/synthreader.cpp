@@ -34,7 +34,8 @@ Outcome SynthReader::operator()(Record& s) {
   int16_t* im = s.acquisition.sampleim.data();
   float* power = s.acquisition.samplepower.data();
   if (s.acquisition.newsamples > 0) retireSamples(s.settings, s.acquisition);
-  const auto n = static_cast<int32_t>(std::min<int64_t>(s.acquisition.blocklength, scenario_.frames - generator_.position()));
+  const auto n =
+      static_cast<int32_t>(std::min<int64_t>(s.acquisition.blocklength, scenario_.frames - generator_.position()));
   re_.resize(static_cast<std::size_t>(n));
   im_.resize(static_cast<std::size_t>(n));
   generator_.next(re_.size(), re_.data(), im_.data());
@@ -44,11 +45,13 @@ Outcome SynthReader::operator()(Record& s) {
   };
   std::transform(re_.begin(), re_.end(), re + s.acquisition.overlap, quantise);
   std::transform(im_.begin(), im_.end(), im + s.acquisition.overlap, quantise);
-  if (s.settings.nb != 0) computePower(re + s.acquisition.overlap, im + s.acquisition.overlap, power + s.acquisition.overlap, n);
+  if (s.settings.nb != 0)
+    computePower(re + s.acquisition.overlap, im + s.acquisition.overlap, power + s.acquisition.overlap, n);
   s.acquisition.newsamples = n;
   s.acquisition.inputremaining = (scenario_.frames - generator_.position()) * 4;
   s.acquisition.clock.blockstart = s.acquisition.clock.blockend - s.acquisition.overlap / s.acquisition.clock.sr;
-  s.acquisition.clock.blockend = s.acquisition.clock.blockstart + (s.acquisition.newsamples + s.acquisition.overlap) / s.acquisition.clock.sr;
+  s.acquisition.clock.blockend =
+      s.acquisition.clock.blockstart + (s.acquisition.newsamples + s.acquisition.overlap) / s.acquisition.clock.sr;
   const double end = scenario_.start.value() + static_cast<double>(generator_.position()) / scenario_.trueRate +
                      pcerror; // [s since 1958]
   s.timing.pcbuffertime = static_cast<float>(end - std::floor(end / 86400) * 86400);

@@ -30,7 +30,7 @@ public:
   explicit SynthReader(const synth::Scenario& scenario) : scenario_(scenario), generator_(scenario_) {}
   SynthReader(const SynthReader&) = delete;
   SynthReader& operator=(const SynthReader&) = delete;
-  void open(Record& s) const; // inputremaining for the whole recording
+  void open(Record& s) const;    // inputremaining for the whole recording
   Outcome operator()(Record& s); // endOfInput when the recording is used up
   BlockReader reader(Record& s) {
     return [this, &s] { return (*this)(s); };

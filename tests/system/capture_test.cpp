@@ -39,9 +39,11 @@ TEST(CaptureScript, HandsOverCompleteFilesOnlyAfterTheReceiverDeletedThePrevious
     ScratchDir dir;
     writeScript(dir, "fake-arecord",
                 "echo \"$@\" > recorder-args\ni=0\n"
-                "while [ $i -lt " + std::to_string(c.pieces) + " ]; do\n"
-                "  head -c 2000 /dev/urandom; i=$((i + 1)); sleep 0.02\n"
-                "done | tee sent.bin\n");
+                "while [ $i -lt " +
+                    std::to_string(c.pieces) +
+                    " ]; do\n"
+                    "  head -c 2000 /dev/urandom; i=$((i + 1)); sleep 0.02\n"
+                    "done | tee sent.bin\n");
     // Notes each file's size when it first appears, reads slowly (the next
     // file must wait for the deletion), keeps the content and deletes the
     // file; ends when "stop" appears while no file waits, or after ~20 s idle.

@@ -40,8 +40,8 @@ TEST(ManualPages, RenderWithoutWarnings) {
   for (const std::string page : {"velkor", "velkor-synth"}) {
     const auto path = kDocs / (page + ".1");
     ASSERT_TRUE(std::filesystem::exists(path)) << path;
-    auto result = runProcess({"/bin/sh", "-c", "MANPAGER=cat MANWIDTH=80 man --warnings -l '" + path.string() + "'"},
-                             dir.path());
+    auto result =
+        runProcess({"/bin/sh", "-c", "MANPAGER=cat MANWIDTH=80 man --warnings -l '" + path.string() + "'"}, dir.path());
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err, "") << "warnings while rendering " << page;
     EXPECT_NE(result.out.find("SYNOPSIS"), std::string::npos) << page;

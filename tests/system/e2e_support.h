@@ -133,8 +133,8 @@ struct StationTruth {
 
 struct Truth {
   bool valid = false;
-  double start = 0;             // UTC second of the day of the first sample
-  double truerate = 0;          // [Hz]
+  double start = 0;    // UTC second of the day of the first sample
+  double truerate = 0; // [Hz]
   std::vector<StationTruth> stations;
 };
 
@@ -161,8 +161,8 @@ inline Truth parseTruth(const std::string& json) {
   for (std::size_t at = json.find("{\"gri\""); at != std::string::npos; at = json.find("{\"gri\"", at + 1)) {
     const char* fields[] = {value("amplitude", at), value("carrierphase", at), value("arrival", at)};
     if (!fields[0] || !fields[1] || !fields[2]) return t;
-    t.stations.push_back({std::strtod(fields[0], nullptr), std::strtod(fields[1], nullptr),
-                          std::strtod(fields[2], nullptr)});
+    t.stations.push_back(
+        {std::strtod(fields[0], nullptr), std::strtod(fields[1], nullptr), std::strtod(fields[2], nullptr)});
   }
   t.valid = !t.stations.empty();
   return t;
@@ -217,8 +217,8 @@ inline std::optional<StatusLine> parseStatusLine(std::string line) {
     rest += used;
   }
   used = 0;
-  const int fields = std::sscanf(rest, " max%lf edge%lf SR%lfHz LO%lf%lfus%n", &s.max, &s.edge, &s.sr, &s.lo,
-                                 &s.lotime, &used);
+  const int fields =
+      std::sscanf(rest, " max%lf edge%lf SR%lfHz LO%lf%lfus%n", &s.max, &s.edge, &s.sr, &s.lo, &s.lotime, &used);
   if (fields != 5 || used == 0 || rest[used] != '\0') return std::nullopt;
   return s;
 }

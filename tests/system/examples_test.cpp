@@ -55,8 +55,8 @@ Settings settingsOf(const std::string& text) {
     if (header) section = key.substr(1, key.find(']') - 1);
     std::string gri = key.substr(key.starts_with("-") ? 1 : 0); // an entry: [-]GRI[letter]
     if (!gri.empty() && std::isalpha(static_cast<unsigned char>(gri.back()))) gri.pop_back();
-    const bool entry = known.contains(section + " *") && gri.size() == 4 &&
-                       gri.find_first_not_of("0123456789") == std::string::npos;
+    const bool entry =
+        known.contains(section + " *") && gri.size() == 4 && gri.find_first_not_of("0123456789") == std::string::npos;
     EXPECT_TRUE(header || key.empty() || entry || known.contains(section + " " + key)) << line;
   }
   return state;
@@ -205,7 +205,8 @@ TEST_P(ExampleRun, ReadsCleanlyAndShowsTheReferenceStation) {
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExampleRun, testing::ValuesIn(examples()), [](const auto& info) {
   std::string name = info.param;
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
   return name;
 });
 

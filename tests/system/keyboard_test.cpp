@@ -69,8 +69,8 @@ int exitStatus(pid_t child) {
 
 TEST(TerminalKeyboard, RestoredAfterQAndAfterSignals) {
   struct Ending {
-    int signal;    // 0: the key q
-    int status;    // exit status
+    int signal; // 0: the key q
+    int status; // exit status
   };
   for (Ending ending : {Ending{0, 0}, Ending{SIGINT, 130}, Ending{SIGTERM, 143}}) {
     Terminal terminal;

@@ -11,7 +11,8 @@ namespace velkor {
 TEST(StartUp, BannerThenTheConfigurationNamedByTheArgumentsJoined) {
   test::ScratchDir dir;
   using Arguments = std::vector<std::string>;
-  for (auto [arguments, name] : {std::pair(Arguments{}, "velkor.ini"), {Arguments{"my", "conf.ini"}, "my conf.ini"},
+  for (auto [arguments, name] : {std::pair(Arguments{}, "velkor.ini"),
+                                 {Arguments{"my", "conf.ini"}, "my conf.ini"},
                                  {Arguments{"my conf.ini"}, "my conf.ini"}}) {
     Arguments argv{VELKOR_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());

@@ -48,8 +48,8 @@ TEST(StationTableFile, HoldsEveryTransmitterOfTheCompiledListThatHasCoordinates)
   ASSERT_FALSE(lines.empty());
   std::map<std::string, std::size_t> column;
   for (std::size_t i = 0; i < lines[0].size(); ++i) column[lines[0][i]] = i;
-  const char* kept[] = {"gri", "letter", "name", "lat_deg", "lat_min", "lat_sec", "ns", "lon_deg",
-                        "lon_min", "lon_sec", "ew", "emission_delay_us", "power_kw"};
+  const char* kept[] = {"gri",     "letter",  "name",    "lat_deg", "lat_min",           "lat_sec", "ns",
+                        "lon_deg", "lon_min", "lon_sec", "ew",      "emission_delay_us", "power_kw"};
   std::multiset<Fields> expected;
   for (std::size_t n = 1; n < lines.size(); ++n) {
     Fields f;

@@ -61,9 +61,9 @@ TEST(PcClock, CalibratesOnTheTickAndFollowsTheTimeOfDayAcrossMidnightAndClockSte
 TEST(StreamOffset, FoldedIntoHalfADay) {
   Record s;
   s.acquisition.clock.sr = 1000;
-  s.timing.timeorigin = 20000.0 * 86400 + 3600; // stream time 0 at 01:00:00
+  s.timing.timeorigin = 20000.0 * 86400 + 3600;            // stream time 0 at 01:00:00
   s.acquisition.clock.blockend = 10;                       // buffer end at 01:00:10
-  s.acquisition.inputremaining = 4 * 1000 * 3;       // 3 s of 16-bit stereo unread
+  s.acquisition.inputremaining = 4 * 1000 * 3;             // 3 s of 16-bit stereo unread
   s.acquisition.opentime = 3600 + 10 + 3 + 2 + 86400 - 22; // PC clock a day and 2 s ahead at the file's end
   computeStreamOffset(s.settings, s.acquisition, s.timing);
   EXPECT_FLOAT_EQ(s.timing.pcbuffertime, 3600 + 10 + 2 + 86400);

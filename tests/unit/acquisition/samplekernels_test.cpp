@@ -103,9 +103,9 @@ TEST(Oscillator, QuarterRateTurnsAQuarterPerSampleAndRestartsAtThe100thSample) {
 
 TEST(Oscillator, FilescaleIsAppliedOnceAndProductsSaturate) {
   const std::tuple<double, float, float, std::vector<int16_t>, Samples> rows[] = {
-      {0, 0, 2, {100, -7, 20000, -20000}, {{200, -14}, {32767, -32768}}},        // scaled alone
-      {22050.0 / 4, 0, 2, {1000, 300, 1000, 300}, {{2000, 600}, {600, -2000}}},  // inside the product only
-      {0, 10, 2, {1000, 0, 1000, 0}, {{4000, 0}, {4000, 0}}},                    // lodrift alone: both, in block 1
+      {0, 0, 2, {100, -7, 20000, -20000}, {{200, -14}, {32767, -32768}}},       // scaled alone
+      {22050.0 / 4, 0, 2, {1000, 300, 1000, 300}, {{2000, 600}, {600, -2000}}}, // inside the product only
+      {0, 10, 2, {1000, 0, 1000, 0}, {{4000, 0}, {4000, 0}}},                   // lodrift alone: both, in block 1
       {22050.0 / 8, 0, 1, {30000, 30000, 30000, 30000}, {{30000, 30000}, {32767, 0}}}}; // 42426 saturates
   for (const auto& [looffset, lodrift, filescale, in, out] : rows)
     EXPECT_EQ(readShifted(in, looffset, lodrift, filescale), out) << looffset << " " << lodrift;

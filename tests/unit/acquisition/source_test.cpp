@@ -15,8 +15,8 @@ using test::Samples;
 
 TEST(BlockGeometry, FollowsTheRateAndTheSettings) {
   // sr, fileblocklen, displaysamples, channels of 16 bits -> blocklength, overlap
-  const std::array<int32_t, 6> rows[] = {{22050, 0, 24, 2, 4096, 256},   {44100, 0, 24, 2, 8192, 256},
-                                         {48000, 0, 24, 2, 9216, 256},   {96000, 0, 24, 2, 17408, 256},
+  const std::array<int32_t, 6> rows[] = {{22050, 0, 24, 2, 4096, 256},     {44100, 0, 24, 2, 8192, 256},
+                                         {48000, 0, 24, 2, 9216, 256},     {96000, 0, 24, 2, 17408, 256},
                                          {22050, 1000, 256, 1, 1000, 512}, {22050, 0, 255, 2, 4096, 256}};
   for (const auto& [rate, fileblocklen, displaysamples, channels, length, overlap] : rows) {
     Record s;
@@ -25,8 +25,10 @@ TEST(BlockGeometry, FollowsTheRateAndTheSettings) {
     s.settings.displaysamples = displaysamples;
     s.settings.channels = channels;
     computeBlockGeometry(s.settings, s.acquisition);
-    EXPECT_EQ(std::tuple(s.acquisition.blocklength, s.acquisition.overlap, s.acquisition.buffersize, s.acquisition.blockbytes),
-              std::tuple(length, overlap, length + overlap, 2 * channels * length)) << rate << " " << fileblocklen;
+    EXPECT_EQ(std::tuple(s.acquisition.blocklength, s.acquisition.overlap, s.acquisition.buffersize,
+                         s.acquisition.blockbytes),
+              std::tuple(length, overlap, length + overlap, 2 * channels * length))
+        << rate << " " << fileblocklen;
   }
 }
 
@@ -45,7 +47,8 @@ TEST(Blocks, OverlapShortLastBlockTimeStampsAndKeys) {
     r.read();
     EXPECT_EQ(r.newSamples(), Samples(frames.begin() + n, frames.begin() + 2 * n)) << rate;
     for (std::size_t i = 0; i < 256; ++i) // the overlap repeats the end of the previous buffer
-      ASSERT_EQ(test::Sample(r.s.acquisition.samplere[i], r.s.acquisition.sampleim[i]), frames[n - 256 + i]) << rate << " " << i;
+      ASSERT_EQ(test::Sample(r.s.acquisition.samplere[i], r.s.acquisition.sampleim[i]), frames[n - 256 + i])
+          << rate << " " << i;
     EXPECT_DOUBLE_EQ(r.s.acquisition.clock.blockend, 2 * n / rate);
     // The last block is short; the stamps advance by its span at the current rate.
     const double end = r.s.acquisition.clock.blockend;
@@ -67,7 +70,9 @@ TEST(Blocks, DcSumsLeaveOutSamplesAtOrAboveTheBlankerThreshold) {
   // without, the threshold nbfac x 5 / 2 leaves out every (1, -2) at 2, none at 4.
   for (auto [nb, nbfac, spike, sumre, sumim] :
        {std::tuple<int16_t, float, int16_t, float, float>{0, 2, 1000, 255 + 1000, -510 - 2000},
-        {1, 2, 1000, 255, -510}, {1, 2, 1, 0, 0}, {1, 4, 1, 256, -512}}) {
+        {1, 2, 1000, 255, -510},
+        {1, 2, 1, 0, 0},
+        {1, 4, 1, 256, -512}}) {
     Receiver r;
     r.s.settings.fileblocklen = 512;
     r.s.settings.nb = nb;
@@ -81,7 +86,8 @@ TEST(Blocks, DcSumsLeaveOutSamplesAtOrAboveTheBlankerThreshold) {
     r.read();
     r.read();
     EXPECT_EQ(r.s.acquisition.dccount, 512) << "left-out samples still count";
-    EXPECT_EQ(std::pair(r.s.acquisition.dcsumre, r.s.acquisition.dcsumim), std::pair(sumre, sumim)) << nb << " " << spike;
+    EXPECT_EQ(std::pair(r.s.acquisition.dcsumre, r.s.acquisition.dcsumim), std::pair(sumre, sumim))
+        << nb << " " << spike;
     EXPECT_EQ(r.s.acquisition.samplepower[0], nb ? 5.0f : 0.0f) << "the power moves down with the samples";
   }
 }

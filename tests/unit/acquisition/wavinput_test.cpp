@@ -39,10 +39,12 @@ Samples readWav(Receiver& r, const std::string& content) {
 TEST(WavInput, HeadersOf44And46BytesDataSizesAndHeaderlessFilesGiveTheSameSamples) {
   const auto values = test::rampFrames(5000);
   const std::string bytes = test::sampleBytes(values, 2);
-  const std::string files[] = {riff(2, 16, 22050, chunk("data", bytes)), riff(2, 16, 22050, chunk("data", bytes), le16(0)),
-                                riff(2, 16, 22050, chunk("data", 0u) + bytes),
-                                riff(2, 16, 22050, chunk("data", 0xFFFFFFFFu) + bytes),
-                                riff(2, 16, 22050, chunk("data", 4u * 6000) + bytes), std::string(46, 'h') + bytes};
+  const std::string files[] = {riff(2, 16, 22050, chunk("data", bytes)),
+                               riff(2, 16, 22050, chunk("data", bytes), le16(0)),
+                               riff(2, 16, 22050, chunk("data", 0u) + bytes),
+                               riff(2, 16, 22050, chunk("data", 0xFFFFFFFFu) + bytes),
+                               riff(2, 16, 22050, chunk("data", 4u * 6000) + bytes),
+                               std::string(46, 'h') + bytes};
   for (int i = 0; i < 6; ++i) {
     Receiver r;
     EXPECT_EQ(readWav(r, files[i]), test::asSamples(values)) << i;
@@ -57,8 +59,9 @@ TEST(WavInput, DataChunksInFileOrderPastOtherChunksAndPadBytes) {
   r.s.settings.bytespersample = 1;
   r.s.settings.channels = 1;
   r.s.settings.fileblocklen = 2;
-  r.dir.write("in.wav", riff(1, 8, 22050, chunk("kiwi", "\1\1\1") + chunk("data", test::sampleBytes({1, 2, 3}, 1)) +
-                                              chunk("LIST", "odd") + chunk("data", test::sampleBytes({4, 5}, 1))));
+  r.dir.write("in.wav", riff(1, 8, 22050,
+                             chunk("kiwi", "\1\1\1") + chunk("data", test::sampleBytes({1, 2, 3}, 1)) +
+                                 chunk("LIST", "odd") + chunk("data", test::sampleBytes({4, 5}, 1))));
   r.start();
   EXPECT_EQ(r.s.acquisition.inputremaining, 5) << "sample bytes only";
   EXPECT_EQ(r.readAll(), (Samples{{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}}));
@@ -79,16 +82,21 @@ TEST(WavInput, FormatThatDisagreesWithTheSettingsIsWarnedAbout) {
   // Against the settings 2 x 16 bits at 12000 Hz: the warning, or a part of
   // it; none within 1 % of the rate.
   const std::tuple<uint32_t, uint32_t, uint32_t, std::string> rows[] = {
-      {1, 8, 48000, ": the file holds 1 channel of 8 bits at 48000 Hz, the settings say 2 channels of 16 bits at "
-                    "12000 Hz; it is read as the settings say\n"},
-      {2, 16, 12120, ""}, {2, 16, 11880, ""}, {2, 16, 12121, "at 12121 Hz"}, {2, 16, 11879, "at 11879 Hz"},
+      {1, 8, 48000,
+       ": the file holds 1 channel of 8 bits at 48000 Hz, the settings say 2 channels of 16 bits at "
+       "12000 Hz; it is read as the settings say\n"},
+      {2, 16, 12120, ""},
+      {2, 16, 11880, ""},
+      {2, 16, 12121, "at 12121 Hz"},
+      {2, 16, 11879, "at 11879 Hz"},
       {2, 24, 12000, "of 24 bits"}};
   for (const auto& [channels, bits, rate, warning] : rows) {
     Receiver r;
     r.s.settings.sr = 12000;
     const auto values = test::rampFrames(100);
     EXPECT_EQ(readWav(r, riff(channels, bits, rate, chunk("data", test::sampleBytes(values, 2)))),
-              test::asSamples(values)) << "the settings rule";
+              test::asSamples(values))
+        << "the settings rule";
     const std::string errors = r.t.errors.str();
     EXPECT_EQ(errors.empty(), warning.empty()) << errors;
     EXPECT_TRUE(warning.empty() || errors.starts_with("velkor: warning: " + r.s.settings.inputfile + ": ")) << errors;

@@ -24,9 +24,9 @@ Settings configured(const std::string& text, std::string* warnings = nullptr) {
 
 TEST(Configuration, LinesAndNumbers) {
   using Get = double (*)(const Settings&);
-  const Get sr = [](const Settings& s) { return s.sr; }, looffset = [](const Settings& s) { return s.looffset; };
+  const Get sr = [](const Settings&s) { return s.sr; }, looffset = [](const Settings&s) { return s.looffset; };
   const Get samples = [](const Settings& s) { return double(s.displaysamples); };
-  const Get nb = [](const Settings& s) { return double(s.nb); }, asf = [](const Settings& s) { return double(s.asf); };
+  const Get nb = [](const Settings&s) { return double(s.nb); }, asf = [](const Settings&s) { return double(s.asf); };
   const Get nbinit = [](const Settings& s) { return double(s.nbinit); };
   const Get srcorrroot = [](const Settings& s) { return double(s.srcorrroot); };
   const std::tuple<const char*, Get, double> cases[] = {
@@ -34,9 +34,9 @@ TEST(Configuration, LinesAndNumbers) {
       {"[time]\ndisplaysamples = 30 '1; 2\n", samples, 30}, // an apostrophe starts a comment too
       {"sr = 48000\n[frequencyX\nsr = 96000\n", sr, 96000}, // a header loses its last character, whatever it is
       {"sr = 48000\n", sr, 22050},                          // no key before the first header counts
-      {"[frequency]\n\tsr = 1\nsr\t= 2\n", sr, 22050},     // tabs stay part of the key
+      {"[frequency]\n\tsr = 1\nsr\t= 2\n", sr, 22050},      // tabs stay part of the key
       {"[frequency]\n   looffset   =    12.5   \n", looffset, 12.5},
-      {"[frequency]\r\nsr = 3\r\nsr = 7\r\n", sr, 7}, // CRLF; the last of repeated keys
+      {"[frequency]\r\nsr = 3\r\nsr = 7\r\n", sr, 7},   // CRLF; the last of repeated keys
       {"[time]\ndisplaysamples = 24.5\n", samples, 24}, // halves to even
       {"[time]\ndisplaysamples = 25.5\n", samples, 26},
       {"[time]\ndisplaysamples = 1e2x\n", samples, 100},
@@ -54,9 +54,9 @@ TEST(Configuration, LinesAndNumbers) {
 
 TEST(Configuration, NamesKeepTheirCaseAndSomeKeysStoreMore) {
   Settings s = configured("[File]\nWAV = Rec_G4FUI.wav\nBMP = Out/Image.BMP\nTable = My Table.txt\nBmpCmd = cp A /Pub\n"
-                       "bits = 8\nmono\n[pll]\npllcommand = Corvex2 /X= 'quoted' ; x\npllavfini = 3e-9\n"
-                       "[frequency]\nsrcorr = -0.25\n[amplitude]\nfullscale = 150+\nedgelevel = 2.5\nnbinit = 50\n"
-                       "[stations]\nprintstationlist = 0\n");
+                          "bits = 8\nmono\n[pll]\npllcommand = Corvex2 /X= 'quoted' ; x\npllavfini = 3e-9\n"
+                          "[frequency]\nsrcorr = -0.25\n[amplitude]\nfullscale = 150+\nedgelevel = 2.5\nnbinit = 50\n"
+                          "[stations]\nprintstationlist = 0\n");
   EXPECT_EQ(std::tuple(s.inputfile, s.wavinput, s.bmp, s.table, s.bmpcmd, s.pllcommand, s.pllcommandgiven),
             std::tuple("Rec_G4FUI.wav", 1, "Out/Image.BMP", "My Table.txt", "cp A /Pub", "Corvex2 /X=", 1));
   EXPECT_EQ(std::tuple(s.bytespersample, s.channels, s.srcorrroot, s.pllavfini, s.fullscale, s.fullscaleknee),
@@ -70,8 +70,8 @@ TEST(Configuration, NamesKeepTheirCaseAndSomeKeysStoreMore) {
 
 TEST(Configuration, ListsAndTheirCapacities) {
   Settings s = configured("[stations]\n7499m\n-7499x = 3\n7499\nlakeside\n0m\nhidden = 1\n[taisync]\n7499m = 1\n"
-                       "searchrange = 100\n9940w = 0.5\n[chaindelay]\n4000 = 1\n4001 = 2\n10000 = 3\n9999 = 4.5\n"
-                       "[firfilter]\ntap = 0.5\ntap = 0.5, -0.25\n");
+                          "searchrange = 100\n9940w = 0.5\n[chaindelay]\n4000 = 1\n4001 = 2\n10000 = 3\n9999 = 4.5\n"
+                          "[firfilter]\ntap = 0.5\ntap = 0.5, -0.25\n");
   std::vector<std::pair<int32_t, char>> stations;
   for (const auto& e : s.stationentries) stations.emplace_back(e.gri, e.letter);
   EXPECT_EQ(stations, (decltype(stations){{7499, 'M'}, {-7499, 'X'}, {7499, '9'}})) << "minus: blank it";

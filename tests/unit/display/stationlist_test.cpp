@@ -13,15 +13,16 @@ TEST(StationReport, ConsoleLinesSummaryAndStationFile) {
   s.stations.stationgri = {7499, 7499, 6731, 9940};
   s.stations.stationletter = {'M', 'X', 'Y', 'W'};
   s.stations.stationname = {"Lakeside", "", "Near", ""};
-  s.stations.stationdelay = {0, 0, 27.3f, 0};               // [ms]
-  s.stations.stationpower = {400, 0, 250, 0};               // [kW]
-  s.stations.stationdistance = {1234.568f, 0, 2.5f, 0};     // [km]
+  s.stations.stationdelay = {0, 0, 27.3f, 0};           // [ms]
+  s.stations.stationpower = {400, 0, 250, 0};           // [kW]
+  s.stations.stationdistance = {1234.568f, 0, 2.5f, 0}; // [km]
   s.stations.stationblanked = {0, 1, 0, 1};
   s.stations.displayedstations = 3;
   s.stations.blankedcount = 2;
   s.settings.taientries = {{7499, 'M', 0}, {9940, 'W', 0}};
   test::ScratchDir dir;
-  dir.write("stations.txt", "an older list, longer than the new one ....................................................");
+  dir.write("stations.txt",
+            "an older list, longer than the new one ....................................................");
   test::TestPlatform t;
   printStationList(s.stations, t.platform.console);
   printStationSummary(s.settings, s.stations, t.platform.console);

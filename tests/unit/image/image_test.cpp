@@ -40,7 +40,8 @@ struct ImageHarness {
   }
   test::BmpImage image() const { return test::readBmp(dir.read("velkor.bmp")); }
   void paint(uint8_t value, int32_t hour = 0) { // every drawn pixel; the padding keeps its own
-    std::fill_n(s.image.rowbuffer.begin(), s.settings.displaysamples * s.stations.displayedstations * s.image.bytesperpixel, value);
+    std::fill_n(s.image.rowbuffer.begin(),
+                s.settings.displaysamples * s.stations.displayedstations * s.image.bytesperpixel, value);
     s.cycle.currenthour = hour;
   }
   void row(uint8_t value, int32_t hour = 0) {
@@ -76,8 +77,8 @@ Pixels render(int32_t colour, std::vector<float> re, std::vector<float> im = {},
               int32_t stations = 1, int32_t hidden = 0) {
   Record s;
   const auto points = static_cast<int32_t>(re.size()) / stations;
-  std::tie(s.settings.colour, s.settings.displaysamples, s.stations.displayedstations, s.settings.hipass, s.settings.jittercorr) =
-      std::tuple(colour, points, stations - hidden, 0, 0);
+  std::tie(s.settings.colour, s.settings.displaysamples, s.stations.displayedstations, s.settings.hipass,
+           s.settings.jittercorr) = std::tuple(colour, points, stations - hidden, 0, 0);
   s.stations.stationgri.assign(static_cast<std::size_t>(stations), 7499);
   s.stations.stationdistance = s.stations.stationpower = std::vector<float>(static_cast<std::size_t>(stations), 0);
   prepareProcessing(s.settings, s.stations, s.processing);
@@ -91,8 +92,8 @@ Pixels render(int32_t colour, std::vector<float> re, std::vector<float> im = {},
 } // namespace
 
 TEST(ImageFile, HeaderPaletteWidthAndGrowth) {
-  for (auto [colour, points, width, rowBytes] : {std::tuple(0, 100, 100, 100), {1, 100, 100, 300}, {0, 101, 104, 104},
-                                                 {1, 101, 104, 312}}) {
+  for (auto [colour, points, width, rowBytes] :
+       {std::tuple(0, 100, 100, 100), {1, 100, 100, 300}, {0, 101, 104, 104}, {1, 101, 104, 312}}) {
     ImageHarness h(colour, points);
     const uint32_t head = colour ? 54 : 1078;
     test::BmpImage image = h.image();
@@ -162,7 +163,8 @@ TEST(ImageFile, FailingWritesAreRetriedUntilTheRowIsInOrQIsPressed) {
   EXPECT_EQ(h.t.text(), "") << "level 1 is silent";
   EXPECT_EQ(h.image().rows, (std::vector<Bytes>{Bytes(8, 1), Bytes(8, 2)})) << "the row is in once";
 
-  std::tie(h.s.settings.bmperrorhandling, file.failWrites, h.t.keyboard.keys) = std::tuple(2, 100, std::deque<int>{'x', 'q'});
+  std::tie(h.s.settings.bmperrorhandling, file.failWrites, h.t.keyboard.keys) =
+      std::tuple(2, 100, std::deque<int>{'x', 'q'});
   EXPECT_EQ(appendImageRow(h.s, h.t.platform, file), Outcome::quit);
   EXPECT_EQ(h.t.text(), " 28 \r\n") << "level 2 shows the error number until q";
   std::tie(h.s.settings.bmperrorhandling, file.failWrites) = std::tuple(0, 1);
@@ -170,18 +172,28 @@ TEST(ImageFile, FailingWritesAreRetriedUntilTheRowIsInOrQIsPressed) {
 }
 
 TEST(RenderRow, GreyLevelsAndColours) {
-  const Adjust knee = [](Record& s) { s.settings.fullscaleknee = 1; }, db40 = [](Record& s) { s.settings.dbrange = 40; };
+  const Adjust knee = [](Record&s) { s.settings.fullscaleknee = 1; }, db40 = [](Record&s) { s.settings.dbrange = 40; };
   const Adjust halfColour = [](Record& s) { s.settings.colour = 2; };
   const Adjust far = [](Record& s) { s.settings.normalizedistance = 1000, s.stations.stationdistance[0] = 2000; };
   const Adjust strong = [](Record& s) { s.settings.normalizepower = 100, s.stations.stationpower[0] = 400; };
   auto gamma = [](float g) { return Adjust([g](Record& s) { s.settings.gamma = g; }); };
-  const std::tuple<int32_t, float, float, Adjust, Pixels> cases[] = {
-      {0, 1000, 0, {}, {127}}, {0, 600, -800, {}, {127}}, {0, 2000, 0, {}, {255}}, {0, 3e38f, 3e38f, {}, {255}},
-      {0, 4000, 0, knee, {200}}, {0, 2000, 0, db40, {255}}, {0, 200, 0, db40, {127}}, {0, 20, 0, db40, {0}},
-      {0, 500, 0, far, {127}}, {0, 2000, 0, strong, {127}}, {0, 1000, 0, gamma(2), {63}},
-      {1, 2000, 0, {}, {0, 0, 255}}, {1, 6000, 0, {}, {127, 127, 255}}, {1, 2400, 0, {}, {23, 23, 255}},
-      {1, -1000, -1732.0508f, {}, {0, 255, 0}}, {1, 3e38f, 3e38f, {}, {0, 0, 0}},
-      {1, 8000, 0, halfColour, {0, 0, 255}}};
+  const std::tuple<int32_t, float, float, Adjust, Pixels> cases[] = {{0, 1000, 0, {}, {127}},
+                                                                     {0, 600, -800, {}, {127}},
+                                                                     {0, 2000, 0, {}, {255}},
+                                                                     {0, 3e38f, 3e38f, {}, {255}},
+                                                                     {0, 4000, 0, knee, {200}},
+                                                                     {0, 2000, 0, db40, {255}},
+                                                                     {0, 200, 0, db40, {127}},
+                                                                     {0, 20, 0, db40, {0}},
+                                                                     {0, 500, 0, far, {127}},
+                                                                     {0, 2000, 0, strong, {127}},
+                                                                     {0, 1000, 0, gamma(2), {63}},
+                                                                     {1, 2000, 0, {}, {0, 0, 255}},
+                                                                     {1, 6000, 0, {}, {127, 127, 255}},
+                                                                     {1, 2400, 0, {}, {23, 23, 255}},
+                                                                     {1, -1000, -1732.0508f, {}, {0, 255, 0}},
+                                                                     {1, 3e38f, 3e38f, {}, {0, 0, 0}},
+                                                                     {1, 8000, 0, halfColour, {0, 0, 255}}};
   for (const auto& [colour, re, im, setup, expected] : cases)
     EXPECT_EQ(render(colour, {re}, {im}, setup), expected) << re << " + j" << im;
   // A zero sum is black in every mode, also for exponents that would make it infinite.
@@ -195,7 +207,7 @@ TEST(RenderRow, HighPassAndFir) {
   auto hipass = [](Record& s) { s.settings.hipass = 0.1f, s.settings.jittercorr = 1, s.processing.longdrift[0] = 2; };
   EXPECT_EQ(render(0, {0, 1000, 2000}, {}, hipass), (Pixels{0, 127, 255})) << "all weight on the earlier side";
   EXPECT_EQ(render(0, {1000}, {}, hipass), Pixels{127}) << "displaysamples 1: no neighbours";
-  auto fir = [](Record& s) { s.settings.firbegin = 1, s.settings.tapre = {0.5f}, s.settings.tapim = {-0.25f} ; };
+  auto fir = [](Record& s) { s.settings.firbegin = 1, s.settings.tapre = {0.5f}, s.settings.tapim = {-0.25f}; };
   EXPECT_EQ(render(0, {400, 0}, {200, 0}, fir), (Pixels{57, 31})) << "(0.5 - j0.25)(400 + j200) one point later";
 }
 
@@ -216,7 +228,8 @@ TEST(RenderRow, StripsSideBySideAndCrossRateSubtraction) {
     std::tie(s.stations.gri6000count, s.stations.gri7950count, s.settings.fullscale) = std::tuple(3, 9, 1000);
   };
   EXPECT_EQ(render(0, {1e4, 1e4, 1e4, 1e4, 400, 500, 600, 700, 800, 900, 1000, 1100}, {}, bothChains, 12, 8),
-            (Pixels{244, 239, 234, 229})) << "9550, 9350, 9150, 8950";
+            (Pixels{244, 239, 234, 229}))
+      << "9550, 9350, 9150, 8950";
 }
 
 } // namespace velkor

@@ -19,7 +19,7 @@ std::size_t at(int station, int point) { return static_cast<std::size_t>(station
 // 1024 Hz with blocks of 1024: buffer index i holds (i mod 1000, -(i mod 1000)).
 Record rampState(const std::string& stations) {
   Record s = test::receiverState("[frequency]\nsr = 1024\n[file]\nfileblocklen = 1024\n[stations]\nblankedstns = 9\n" +
-                                stations);
+                                 stations);
   for (int32_t i = 0; i < s.acquisition.buffersize; ++i) {
     s.acquisition.samplere[static_cast<std::size_t>(i)] = static_cast<int16_t>(i % 1000);
     s.acquisition.sampleim[static_cast<std::size_t>(i)] = static_cast<int16_t>(-(i % 1000));
@@ -35,15 +35,18 @@ Record rampState(const std::string& stations) {
 // phase code taken off, each pulse adds exactly the same window; mixed down
 // from a carrier at -250 Hz, the same up to the rounding of each value.
 TEST(Integration, StationSendingItsPhaseCodeAddsTheSameWindowPerPulse) {
-  const struct { char letter; double bandcenter; } cases[] = {{'X', 0}, {'M', 0}, {'X', 250}};
+  const struct {
+    char letter;
+    double bandcenter;
+  } cases[] = {{'X', 0}, {'M', 0}, {'X', 250}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(1, c.letter) + " " + std::to_string(c.bandcenter));
     const std::vector<TableRecord> table{{8000, std::string(1, c.letter), "", 0, 0, 10000}}; // here, 10 ms delay
     const synth::Scenario scenario = synth::buildScenario(
         {.date = "", .sr = 50000, .bandcenter = c.bandcenter, .duration = 0.5, .stations = {{8000, c.letter}}}, table);
     Record s = test::receiverState("[location]\nlat = 0\nlon = 0\n[frequency]\nsr = 50000\nbandcenter = " +
-                                      std::to_string(c.bandcenter) + "\n[stations]\n8000" + c.letter + "\n",
-                                  table);
+                                       std::to_string(c.bandcenter) + "\n[stations]\n8000" + c.letter + "\n",
+                                   table);
     test::SynthReader reader(scenario);
     test::TestPlatform t;
     reader.open(s);
@@ -101,9 +104,14 @@ TEST(Integration, CrossRateStripsOfGri6000And7950) {
   const std::vector<float> sixOffsets{0, -0.04f, 0.04f}, nineOffsets{0, 0, 0, -d, d, -d, d, -d, d};
   std::vector<float> both = sixOffsets;
   both.insert(both.end(), nineOffsets.begin(), nineOffsets.end());
-  const struct { std::string stations; std::vector<float> offsets; int index; } cases[] = {
-      {six, sixOffsets, -2}, {nine, nineOffsets, -6}, {six + nine, both, -8},
-      {six + "6000x\n", {0, -0.04f, 0.04f, 0}, 0}}; // a fourth: no strips
+  const struct {
+    std::string stations;
+    std::vector<float> offsets;
+    int index;
+  } cases[] = {{six, sixOffsets, -2},
+               {nine, nineOffsets, -6},
+               {six + nine, both, -8},
+               {six + "6000x\n", {0, -0.04f, 0.04f, 0}, 0}}; // a fourth: no strips
   for (const auto& c : cases) {
     Record s = test::receiverState("[stations]\n" + c.stations);
     setupStationTiming(s.settings, s.stations, s.acquisition, s.timing, s.processing);
@@ -134,11 +142,13 @@ TEST(Integration, BlankedPulsesAndTheNoiseBlankerAffectOnlyTheStationsTheyShould
     const int32_t afterBlanking = p >= 3 && p <= 10 ? 0 : value;
     EXPECT_EQ(s.processing.shortsumre[at(1, p)], value) << "first in order sees everything, point " << p;
     EXPECT_EQ(s.processing.shortsumre[at(2, p)], afterBlanking) << "blanked: no threshold test, point " << p;
-    EXPECT_EQ(s.processing.shortsumre[at(0, p)], p == 12 || p == 14 ? 0 : afterBlanking) << "unblanked, integrated last, " << p;
+    EXPECT_EQ(s.processing.shortsumre[at(0, p)], p == 12 || p == 14 ? 0 : afterBlanking)
+        << "unblanked, integrated last, " << p;
   }
   EXPECT_EQ(s.processing.nbblankcount[at(0, 12)], 1.0f);
   EXPECT_EQ(s.processing.nbblankcount[at(0, 14)], 1.0f);
-  updateNoiseBlanker(s.settings, s.stations, s.processing); // the loud power raises the thresholds two points either side
+  updateNoiseBlanker(s.settings, s.stations,
+                     s.processing); // the loud power raises the thresholds two points either side
   EXPECT_FLOAT_EQ(s.processing.nbthreshold[at(0, 10)], 9000 + 0.2f * 250000);
   EXPECT_FLOAT_EQ(s.processing.nbthreshold[at(0, 14)], 0.9f * 225 + 0.2f * 250000);
 }

@@ -42,11 +42,16 @@ void showStreamTime(Record& s, Platform& platform) {
 TEST(EdgeFinder, WorkedEnvelopes) {
   const std::vector<double> worked{0, 0, 0, 10, 30, 50, 40, 30, 20, 10, 5};
   const std::vector<double> low{0, 0, 0.25, 0.5, 0.75, 1.0, 0.5, 0.25, 0, 0, 0};
-  struct { std::vector<double> means; std::complex<double> turn; std::string settings; float edge, phase; } cases[] = {
-      {worked, 1, "", 3.5f, 0},                                        // threshold 20 halfway from 10 to 30
-      {worked, {0, -1}, "", 3.5f, static_cast<float>(0.75 * kTwoPi)},  // the same turned to -90 degrees
-      {low, 1, "[amplitude]\nedgelevel = 1.5", 4.5f, 0},               // absolute, never reached: halfway
-      {worked, 1, "[amplitude]\nreferencestation = 1", -1, -1},         // no such station: nothing measured
+  struct {
+    std::vector<double> means;
+    std::complex<double> turn;
+    std::string settings;
+    float edge, phase;
+  } cases[] = {
+      {worked, 1, "", 3.5f, 0},                                       // threshold 20 halfway from 10 to 30
+      {worked, {0, -1}, "", 3.5f, static_cast<float>(0.75 * kTwoPi)}, // the same turned to -90 degrees
+      {low, 1, "[amplitude]\nedgelevel = 1.5", 4.5f, 0},              // absolute, never reached: halfway
+      {worked, 1, "[amplitude]\nreferencestation = 1", -1, -1},       // no such station: nothing measured
       {worked, 1, "[amplitude]\nreferencestation = -1", -1, -1},
   };
   for (const auto& c : cases) {
@@ -87,7 +92,12 @@ TEST(StatusLine, OneExactLine) {
 }
 
 TEST(StatusLine, StreamTimeOfDay) {
-  const struct { double blockend; const char* settings; float pcoffset; const char* text; } cases[] = {
+  const struct {
+    double blockend;
+    const char* settings;
+    float pcoffset;
+    const char* text;
+  } cases[] = {
       {86399.996, "[file]\nwav = a.wav", 0, "24:00:00"}, // just short of midnight rounds up to hour 24
       {3600, "[file]\ndat = a.dat", 2.0f, "01:00:00 PC -2.00s"},
   };
@@ -103,7 +113,10 @@ TEST(StatusLine, StreamTimeOfDay) {
 }
 
 TEST(OscillatorCommand, RunsFromTheFourthStrongPeriodOnWithTheFirstTenCharacters) {
-  const struct { const char* settings; const char* command; } cases[] = {
+  const struct {
+    const char* settings;
+    const char* command;
+  } cases[] = {
       {"pllhigh = 1000", "Corvex1 /testsig=  900"},
       {"plllow = 950\npllhigh = 1000", "Corvex1 /testsig=  950"},
       {"", "Corvex1 /testsig=  0"},                                                 // both limits 0
@@ -112,8 +125,8 @@ TEST(OscillatorCommand, RunsFromTheFourthStrongPeriodOnWithTheFirstTenCharacters
   };
   for (const auto& c : cases) {
     test::TestPlatform t;
-    Record s = trackingState(std::string("[taisync]\nresynclimit = 10\n[pll]\npllcommand = Corvex1 /testsig=\n") +
-                            c.settings);
+    Record s =
+        trackingState(std::string("[taisync]\nresynclimit = 10\n[pll]\npllcommand = Corvex1 /testsig=\n") + c.settings);
     s.processing.edgemax = 50;
     for (int period = 1; period <= 3; ++period) track(s, t.platform);
     EXPECT_TRUE(t.commands.commands.empty());

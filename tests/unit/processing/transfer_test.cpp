@@ -69,10 +69,10 @@ TEST(Transfer, BlankerCorrectionDividesByTheShareOfPulsesKept) {
 
 TEST(Transfer, BiasEstimatedFromABlankedStationAppliesToTheStationsAfterIt) {
   Record s = transferState("[file]\nbiasreal = 8\nbiasimag = -4\n[amplitude]\nnotch100khz = 0\n"
-                          "[stations]\nblankedstns = 1\n8000x\n-8000x\n8000x\n",
-                          {16, 16, 16});
+                           "[stations]\nblankedstns = 1\n8000x\n-8000x\n8000x\n",
+                           {16, 16, 16});
   for (int p = 3; p <= 10; ++p) setMean(s, 1, p, 3, -1.5f); // the removed points: 384, -192 in all
-  s.processing.workbiasre = 5; // left from the last period: not used again
+  s.processing.workbiasre = 5;                              // left from the last period: not used again
   transferShortSums(s.settings, s.stations, s.acquisition, s.processing);
   const double g = 4.0 / 48000 / 8000 * 50000 / 16;
   EXPECT_EQ(s.processing.longsumre[at(0, 0)], -2.0f) << "before the blanked station: 4 x 8 / 16";

@@ -44,8 +44,10 @@ TEST(ChainTiming, PulsePatternsAndPropagationSpeed) {
     const Record s = timed({{gri, letter}}, singlepulses);
     ASSERT_EQ(s.stations.pulsecount[0], static_cast<int32_t>(ms.size())) << letter << singlepulses;
     for (std::size_t k = 0; k < 18; ++k) {
-      EXPECT_NEAR(s.stations.pulseinterval[0][k], k < ms.size() ? ms[k] / 1000 : 0, 1e-9) << letter << singlepulses << " " << k;
-      EXPECT_EQ(s.stations.pulsesign[0][k], k < ms.size() ? (signs[k] == '+' ? 1 : -1) : 0) << letter << singlepulses << " " << k;
+      EXPECT_NEAR(s.stations.pulseinterval[0][k], k < ms.size() ? ms[k] / 1000 : 0, 1e-9)
+          << letter << singlepulses << " " << k;
+      EXPECT_EQ(s.stations.pulsesign[0][k], k < ms.size() ? (signs[k] == '+' ? 1 : -1) : 0)
+          << letter << singlepulses << " " << k;
     }
   }
   const Record letters = timed({{7499, 'K'}, {7499, 'N'}, {7499, 'O'}, {7499, 'Z'}, {7499, 'J'}});

@@ -14,10 +14,10 @@ namespace velkor {
 namespace {
 
 // Table records at the worked distances from the receiver at 0 N 0 E.
-const char* kTable = "7499,0,M,East,0,0,0,N,1,0,0,E,0,0,400\n"        // 111.3195 km
+const char* kTable = "7499,0,M,East,0,0,0,N,1,0,0,E,0,0,400\n"         // 111.3195 km
                      "9940,0,W,North,1,0,0,N,0,0,0,E,13796.9,0,1200\n" // 110.5744 km
-                     "9940,0,W ,Blank,0,0,0,N,2,0,0,E,0,0,1\n"        // "W " is not W
-                     "8970,0,X,Here,0,0,0,N,0,0,0,E,12000,0,800\n";   // 0 km: counts as not found
+                     "9940,0,W ,Blank,0,0,0,N,2,0,0,E,0,0,1\n"         // "W " is not W
+                     "8970,0,X,Here,0,0,0,N,0,0,0,E,12000,0,800\n";    // 0 km: counts as not found
 
 // The state after the station model has been built from `configuration` and kTable.
 Record model(const std::string& configuration) {
@@ -37,7 +37,7 @@ Record model(const std::string& configuration) {
 
 TEST(StationModel, TableDataAndChainDelaysReachEveryMatchingEntry) {
   const Record s = model("[chaindelay]\n9940 = 0.25\n9940 = 0.5\n[taisync]\n9940w = 0.5\n7499y = 1\n"
-                        "[stations]\n7499m\n9940w\n-7430x\n9940w\n8970x\n");
+                         "[stations]\n7499m\n9940w\n-7430x\n9940w\n8970x\n");
   EXPECT_EQ(s.stations.stationgri, (std::vector<int32_t>{7499, 9940, 7430, 9940, 8970}));
   EXPECT_EQ(s.stations.stationname, (std::vector<std::string>{"East", "North", "", "North", "Here"}));
   EXPECT_NEAR(s.stations.stationdistance[0], 111.3195f, 1e-4);

@@ -26,9 +26,11 @@ constexpr double kPi = std::numbers::pi;
 
 // A few western European stations (positions rounded, delays as published).
 Scenario scenarioOf(const SynthConfig& c) {
-  return buildScenario(c, {{7499, "M", "Sylt", 54.81, 8.29, 0, 250}, {7499, "X", "Lessay", 49.15, -1.51, 14100, 250},
+  return buildScenario(c, {{7499, "M", "Sylt", 54.81, 8.29, 0, 250},
+                           {7499, "X", "Lessay", 49.15, -1.51, 14100, 250},
                            {7499, "Y", "Vaerlandet", 61.30, 4.70, 29500, 250},
-                           {9007, "M", "Ejde", 62.30, -7.07, 0, 250}, {6731, "Z", "Sylt", 54.81, 8.29, 42100, 250}});
+                           {9007, "M", "Ejde", 62.30, -7.07, 0, 250},
+                           {6731, "Z", "Sylt", 54.81, 8.29, 42100, 250}});
 }
 
 // Brest, 8 kHz, 2 s from absolute time 0.
@@ -243,19 +245,21 @@ TEST(SynthTruth, ArrivalsOnTheGridAndTheirRecord) {
     EXPECT_NEAR(std::remainder(t.carrierPhase - t.phase + 360 * 1e5 * tau, 360), 0, 1e-4);
   }
   const std::string json = truthJson(s, {{"x.wav"}, 3, 4});
-  for (const char* field : {"\"utc\": \"2015-03-01 12:00:00.350000\"", "\"internalwhole\": 1803902425",
-                            "\"leapseconds\": 3", "\"origin\": false", "\"nominal\": 48000", "\"true\": 48000.48",
-                            "\"files\": [\"x.wav\"]", "\"clipped\": 3", "\"impulses\": 4", "\"gri\": 7499",
-                            "\"letter\": \"Y\"", "\"name\": \"Vaerlandet\"", "\"master\": false", "\"amplitude\": 500",
-                            "\"emissiondelay\": 0.029499999"})
+  for (const char* field :
+       {"\"utc\": \"2015-03-01 12:00:00.350000\"", "\"internalwhole\": 1803902425", "\"leapseconds\": 3",
+        "\"origin\": false", "\"nominal\": 48000", "\"true\": 48000.48", "\"files\": [\"x.wav\"]", "\"clipped\": 3",
+        "\"impulses\": 4", "\"gri\": 7499", "\"letter\": \"Y\"", "\"name\": \"Vaerlandet\"", "\"master\": false",
+        "\"amplitude\": 500", "\"emissiondelay\": 0.029499999"})
     EXPECT_NE(json.find(field), std::string::npos) << field << "\n" << json;
 }
 
 TEST(SynthTruth, LeapSecondsCountAsTheReceiverCountsThem) {
   auto at = [](const char* date) { return internalTime(*parseCivilTime(date, "00:00:00")).seconds; };
   EXPECT_EQ(std::tuple(at("01-01-1958"), at("2015-03-01") + 12 * 3600), std::tuple(22, 1803902425));
-  for (auto [from, to, day] : {std::tuple("12-31-2005", "01-01-2006", 86401), {"2006-12-31", "2007-01-01", 86400},
-                               {"2008-12-31", "2009-01-01", 86401}, {"2012-05-31", "2012-06-01", 86401}})
+  for (auto [from, to, day] : {std::tuple("12-31-2005", "01-01-2006", 86401),
+                               {"2006-12-31", "2007-01-01", 86400},
+                               {"2008-12-31", "2009-01-01", 86401},
+                               {"2012-05-31", "2012-06-01", 86401}})
     EXPECT_EQ(at(to) - at(from), day) << to;
 }
 

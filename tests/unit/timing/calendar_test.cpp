@@ -22,13 +22,17 @@ Record at(const std::string& date, const std::string& time, int32_t utcoffset = 
 } // namespace
 
 TEST(Calendar, WorkedDates) {
-  const struct { const char* date; const char* time; int32_t utcoffset; double clocktime; int32_t leap; } cases[] = {
-      {"01-01-2001", "00:00:00", 0, 15706.0 * 86400 + 22, 0},
-      {"03-01-2015", "12:00:00", 0, 1803902425, 3},
-      {"05-31-2012", "23:59:59", 0, 1717200023, 2},
-      {"06-01-2012", "00:00:00", 0, 1717200025, 3},
-      {"03-01-2000", "00:00:00", 0, 15400.0 * 86400 + 22, 0},  // 2000 is a leap year
-      {"03-01-2015", "01:00:00", 2, 1803855625, 3},            // 23:00 UTC the day before
+  const struct {
+    const char* date;
+    const char* time;
+    int32_t utcoffset;
+    double clocktime;
+    int32_t leap;
+  } cases[] = {
+      {"01-01-2001", "00:00:00", 0, 15706.0 * 86400 + 22, 0}, {"03-01-2015", "12:00:00", 0, 1803902425, 3},
+      {"05-31-2012", "23:59:59", 0, 1717200023, 2},           {"06-01-2012", "00:00:00", 0, 1717200025, 3},
+      {"03-01-2000", "00:00:00", 0, 15400.0 * 86400 + 22, 0}, // 2000 is a leap year
+      {"03-01-2015", "01:00:00", 2, 1803855625, 3},           // 23:00 UTC the day before
   };
   for (const auto& c : cases) {
     Record s = at(c.date, c.time, c.utcoffset);

@@ -52,7 +52,10 @@ struct HandWindow {
 } // namespace
 
 TEST(Synchronise, NothingToDoWithoutIntegrationTimeOrEntries) {
-  const struct { const char* settings; const char* warning; } cases[] = {
+  const struct {
+    const char* settings;
+    const char* warning;
+  } cases[] = {
       {"[taisync]\n7499m = 1\n", ""},
       {"[taisync]\nintegrationtime = 60\n", "velkor: warning: integrationtime is set but [taisync] names no station;"
                                             " the TAI synchronisation is skipped\n"},
@@ -74,7 +77,7 @@ TEST(Synchronise, NothingToDoWithoutIntegrationTimeOrEntries) {
 
 TEST(Synchronise, InputEndingDuringTheAveragingEndsTheProgram) {
   Record s = syncState("[frequency]\nsr = 1000\n[file]\nfileblocklen = 1000\n"
-                      "[taisync]\nintegrationtime = 59.5\n7499m = 1\n");
+                       "[taisync]\nintegrationtime = 59.5\n7499m = 1\n");
   test::SynthReader reader(synth::buildScenario({.date = "", .sr = 1000, .duration = 3.5, .stations = {}}, {}));
   test::TestPlatform t;
   reader.open(s);
@@ -88,10 +91,10 @@ TEST(Synchronise, InputEndingDuringTheAveragingEndsTheProgram) {
 
 TEST(PeakSearch, FourPassesStoreOneMasterAndPrintAll) {
   HandWindow w;
-  w.group(true, 960, 100);   // 20 ms
-  w.group(false, 2400, 80);  // 50 ms
-  w.group(true, 6720, 60);   // 140 ms: a second master
-  w.group(false, 3840, 40);  // 80 ms
+  w.group(true, 960, 100);  // 20 ms
+  w.group(false, 2400, 80); // 50 ms
+  w.group(true, 6720, 60);  // 140 ms: a second master
+  w.group(false, 3840, 40); // 80 ms
   w.find(2);
   EXPECT_EQ(w.t.text(),
             "M 7499 max 50at 20ms\r\nS 7499 max 40at 50ms\r\nM 7499 max 30at 140ms\r\nS 7499 max 20at 80ms\r\n");
@@ -124,7 +127,13 @@ TEST(PeakSearch, PeaksAtTheWindowsEndWrap) {
 TEST(Ambiguity, ShiftOverWholeReferenceIntervals) {
   const double p0 = 0.14998, p1 = 0.13462, truth = 0.02 - 3 * p0;
   auto residue = [&](double offset) { return static_cast<float>(std::fmod(offset, p1) + (offset < 0 ? p1 : 0)); };
-  struct { const char* entries; float expected0, expected1; bool match; int shift; double error, offset; } cases[] = {
+  struct {
+    const char* entries;
+    float expected0, expected1;
+    bool match;
+    int shift;
+    double error, offset;
+  } cases[] = {
       {"7499m = 1\n", 0.05f, 0, true, 0, 0, 0.02}, // one entry: nothing to weigh
       {"7499m = 1\n", 0.16f, 0, true, 0, 0, 0.13 - p0},
       {"7499m = 1\n6731m = 2000\n", 0.05f, residue(truth), true, -3, 0, truth}, // right only modulo P0
@@ -155,32 +164,44 @@ TEST(ResultLine, UniversalTimeCarriesRoundedMilliseconds) {
 // Synthetic recordings of five stations on three chains that start off the
 // configured 12:00:00 by a fraction of an interval and by several intervals.
 TEST(SynchroniseSynthetic, FindsTheTrueStart) {
-  const std::vector<TableRecord> table{{7499, "M", "", 53, 2, 0},     {7499, "X", "", 48, 5, 30000},
-                                       {6731, "M", "", 56, -4, 0},    {6731, "Y", "", 52, -1, 41500},
+  const std::vector<TableRecord> table{{7499, "M", "", 53, 2, 0},
+                                       {7499, "X", "", 48, 5, 30000},
+                                       {6731, "M", "", 56, -4, 0},
+                                       {6731, "Y", "", 52, -1, 41500},
                                        {8000, "M", "", 45, 12, 0}};
   const char* chains = "7499m = 1\n6731m = 2000\n7499x = 2000\n";
-  const struct { const char* time; double bandcenter; const char* entries; const char* text; bool raw; } cases[] = {
+  const struct {
+    const char* time;
+    double bandcenter;
+    const char* entries;
+    const char* text;
+    bool raw;
+  } cases[] = {
       {"11:59:59.98", 0, "7499m = 1\n",
        "sync: averaging for 10 sec \r\nTAI match at   -0.02 s offset, rel. error  0.00 rms,  11:59:59.980 UT\r\n",
        false},
-      {"11:59:59.953", 0, chains, nullptr, false},   // 47 ms
-      {"12:00:00.631", 0, chains, nullptr, false},   // -4.2 intervals of GRI 7499
-      {"11:59:56.25", 0, chains, nullptr, false},    // 25 intervals
+      {"11:59:59.953", 0, chains, nullptr, false},    // 47 ms
+      {"12:00:00.631", 0, chains, nullptr, false},    // -4.2 intervals of GRI 7499
+      {"11:59:56.25", 0, chains, nullptr, false},     // 25 intervals
       {"12:00:00.49", 12000, chains, nullptr, false}, // the carrier mixed down from the band centre
-      {"12:00:07.5", 0, chains, nullptr, true}, // raw input: the time of day from a PC clock 2.3 s ahead
+      {"12:00:07.5", 0, chains, nullptr, true},       // raw input: the time of day from a PC clock 2.3 s ahead
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.time);
-    synth::SynthConfig config{.lat = 51, .date = "03-01-2015", .time = c.time, .bandcenter = c.bandcenter,
-                              .duration = 11, .noise = 1500,
-                              .stations = {{7499, 'M', 3, 17}, {7499, 'X', 2}, {6731, 'M', 2.5}, {6731, 'Y', 1.5},
-                                           {8000, 'M', 2}}};
+    synth::SynthConfig config{
+        .lat = 51,
+        .date = "03-01-2015",
+        .time = c.time,
+        .bandcenter = c.bandcenter,
+        .duration = 11,
+        .noise = 1500,
+        .stations = {{7499, 'M', 3, 17}, {7499, 'X', 2}, {6731, 'M', 2.5}, {6731, 'Y', 1.5}, {8000, 'M', 2}}};
     const synth::Scenario scenario = synth::buildScenario(config, table);
     test::SynthReader reader(scenario);
-    Record s = syncState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\nbandcenter = " +
-                            std::to_string(c.bandcenter) + "\n[taisync]\nintegrationtime = 10\n" + c.entries +
-                            (c.raw ? "[file]\ndat = a.dat\n" : ""),
-                        table);
+    Record s = syncState(
+        "[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\nbandcenter = " + std::to_string(c.bandcenter) +
+            "\n[taisync]\nintegrationtime = 10\n" + c.entries + (c.raw ? "[file]\ndat = a.dat\n" : ""),
+        table);
     reader.pcerror = 2.3;
     test::TestPlatform t;
     reader.open(s);

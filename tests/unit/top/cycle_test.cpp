@@ -20,9 +20,9 @@ namespace {
 struct CycleRun {
   Record s;
   test::TestPlatform t;
-  std::vector<double> ends;   // blockend before each read [s]
-  std::vector<float> marks;   // shortmark before each read [s]
-  std::vector<int32_t> rows;  // rowpasscounter before each read
+  std::vector<double> ends;  // blockend before each read [s]
+  std::vector<float> marks;  // shortmark before each read [s]
+  std::vector<int32_t> rows; // rowpasscounter before each read
   CycleRun() {
     std::tie(s.settings.sr, s.settings.wavinput, s.settings.displaysamples, s.settings.fileblocklen) =
         std::tuple(1000, 1, 24, 100);
@@ -86,7 +86,8 @@ TEST(MainCycle, ThreeRequestsResynchroniseAndRestartStreamTime) {
   CycleRun raw;
   std::tie(raw.s.settings.wavinput, raw.t.clock.date, raw.t.clock.timeOfDay) = std::tuple(0, "06-02-2016", "13:14:15");
   raw.run({0.3, 0.3}, 0);
-  EXPECT_EQ(std::tuple(raw.s.timing.date, raw.s.timing.time), std::tuple("06-02-2016", "13:14:15")) << "raw input: the system clock";
+  EXPECT_EQ(std::tuple(raw.s.timing.date, raw.s.timing.time), std::tuple("06-02-2016", "13:14:15"))
+      << "raw input: the system clock";
 }
 
 TEST(MainCycle, MarkAfterSynchronisation) {

@@ -15,15 +15,21 @@ namespace velkor {
 
 TEST(EndToEnd, ReferenceEdgeSettlesAtPointFiveAndSrFindsTheTrueRate) {
   // Two chains: a master and a secondary on GRI 6731, a master on GRI 7499.
-  const std::vector<TableRecord> table{{6731, "M", "", 52, 1, 0}, {6731, "X", "", 50, 4, 27900},
-                                       {7499, "M", "", 55, -3, 0}};
-  synth::SynthConfig config{.lat = 51, .lon = 0, .date = "", .sr = 48000, .ppm = 20, .duration = 40, .noise = 300,
+  const std::vector<TableRecord> table{
+      {6731, "M", "", 52, 1, 0}, {6731, "X", "", 50, 4, 27900}, {7499, "M", "", 55, -3, 0}};
+  synth::SynthConfig config{.lat = 51,
+                            .lon = 0,
+                            .date = "",
+                            .sr = 48000,
+                            .ppm = 20,
+                            .duration = 40,
+                            .noise = 300,
                             .stations = {{6731, 'M', 4, 40}, {6731, 'X', 2.5, 120}, {7499, 'M', 3, -70}}};
   test::SynthReader reader(synth::buildScenario(config, table));
   Record s = test::receiverState("[location]\nlat = 51\nlon = 0\n[frequency]\nsr = 48000\n[file]\nwav = a.wav\n"
-                                "[time]\nshortintegration = 1\n"
-                                "longintegration = 1000\n[stations]\n6731m\n6731x\n7499m\n",
-                                table);
+                                 "[time]\nshortintegration = 1\n"
+                                 "longintegration = 1000\n[stations]\n6731m\n6731x\n7499m\n",
+                                 table);
   reader.open(s);
   test::TestPlatform t;
   EXPECT_EQ(runMainCycle(s, t.platform, reader.reader(s)), Outcome::endOfInput);
