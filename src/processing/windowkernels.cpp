@@ -48,9 +48,8 @@ void addWindowPlain(int32_t* __restrict sumre, int32_t* __restrict sumim, const 
 }
 
 void addWindowBlanking(int32_t* __restrict sumre, int32_t* __restrict sumim, float* __restrict powersum,
-                       const float* __restrict threshold, float* __restrict blankcount,
-                       const int16_t* __restrict re, const int16_t* __restrict im,
-                       const float* __restrict power, int32_t points, int sign) {
+                       const float* __restrict threshold, float* __restrict blankcount, const int16_t* __restrict re,
+                       const int16_t* __restrict im, const float* __restrict power, int32_t points, int sign) {
   // The selections are integer masks: a conditional floating-point operation
   // may not be speculated while floating-point exceptions are observable.
   const int32_t negate = sign > 0 ? 0 : -1; // all ones: subtract
