@@ -4,6 +4,7 @@
 #include "ground/arrays.h"
 #include "ground/loran.h"
 #include "ground/numbers.h"
+#include "processing/windowkernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,19 +60,6 @@ void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* t
     sumre[p] = wrapAdd(sumre[p], take * re[p]);
     sumim[p] = wrapAdd(sumim[p], take * im[p]);
     blankcount[p] += keep ? 0.0f : 1.0f;
-  }
-}
-
-// The same after multiplying each sample by e^(+j phi) and by the sign; each
-// rotated value is rounded to an integer before it is added.
-void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float c, float q) {
-  for (int32_t p = 0; p < points; ++p) {
-    float x = re[p];
-    float y = im[p];
-    float rotatedre = c * x - q * y;
-    float rotatedim = q * x + c * y;
-    sumre[p] = wrapAdd(sumre[p], static_cast<int32_t>(std::lrint(rotatedre)));
-    sumim[p] = wrapAdd(sumim[p], static_cast<int32_t>(std::lrint(rotatedim)));
   }
 }
 
@@ -142,7 +130,7 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
       auto phi = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
       float c = std::cos(phi) * sign;
       float q = std::sin(phi) * sign;
-      addMixed(sumre, sumim, re, im, points, c, q);
+      addWindowMixed(sumre, sumim, re, im, points, c, q);
       break;
     }
     case WindowMode::blanking:
