@@ -72,7 +72,7 @@ TEST(WindowKernels, AgreeWithThePlainLoops) {
       // Every fourth window is at full scale, with -32768 where rounding is widest.
       re[i] = static_cast<int16_t>(trial % 4 == 0 && i % 3 == 0 ? -32768 : value(random));
       im[i] = static_cast<int16_t>(trial % 4 == 0 && i % 2 == 0 ? -32768 : value(random));
-      power[i] = static_cast<float>(double{re[i]} * re[i] + double{im[i]} * im[i]);
+      power[i] = static_cast<float>(static_cast<double>(re[i]) * re[i] + static_cast<double>(im[i]) * im[i]);
       threshold[i] = i % 5 == 0 ? power[i] : power[i] * std::uniform_real_distribution<float>(0.5f, 1.5f)(random);
     }
     Window start{std::vector<int32_t>(size), std::vector<int32_t>(size), std::vector<float>(size),
