@@ -47,10 +47,12 @@ void calibrateClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
     reading = readClock(cfg, acq, clock);
     clock.sleep(kPollInterval);
   }
-  // The tick fell somewhere in the last polling interval: place it half an
-  // interval back, so that pcclock reads the new second plus 0.025 s.
-  const double halfPoll = 0.5 - static_cast<double>(0.025f);
-  acq.timeroffset = reading.offset + halfPoll;
+  // The reading just saw the tick, so it lags by nothing rather than the
+  // half second readClock assumes: take that back (0.5 s), less half a
+  // polling interval because the tick fell somewhere within the last one.
+  // pcclock then reads the new second plus 0.025 s.
+  const double lagAtTick = 0.5 - static_cast<double>(0.025f); // [s]
+  acq.timeroffset = reading.offset + lagAtTick;
   acq.clockconfidence = 3;
 }
 

@@ -33,7 +33,7 @@ int32_t wrapIndex(int64_t index, int32_t length) {
 }
 
 // Adds samples first ... first + count - 1 of the buffer unchanged.
-void addPlain(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count) {
+void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count) {
   const int16_t* re = acq.samplere.data() + first;
   const int16_t* im = acq.sampleim.data() + first;
   int32_t* sumre = a.taisumre.data() + position;
@@ -46,19 +46,19 @@ void addPlain(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t posi
 
 // Adds samples multiplied by exp(-j theta), theta advancing by delta per sample
 // added; returns the phase reached [rad].
-float addMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count, float theta,
-               float delta) {
+float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
+                       float theta, float delta) {
   const int16_t* re = acq.samplere.data() + first;
   const int16_t* im = acq.sampleim.data() + first;
   int32_t* sumre = a.taisumre.data() + position;
   int32_t* sumim = a.taisumim.data() + position;
   for (int32_t i = 0; i < count; ++i) {
-    float c = std::cos(theta);
-    float q = std::sin(theta);
+    float cosine = std::cos(theta);
+    float sine = std::sin(theta);
     float x = re[i];
     float y = im[i];
-    float mixedre = x * c + y * q;
-    float mixedim = y * c - x * q;
+    float mixedre = x * cosine + y * sine;
+    float mixedim = y * cosine - x * sine;
     sumre[i] = wrappingAdd(sumre[i], static_cast<int32_t>(std::lrint(mixedre)));
     sumim[i] = wrappingAdd(sumim[i], static_cast<int32_t>(std::lrint(mixedim)));
     theta += delta;
@@ -87,9 +87,9 @@ void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& a
     // Runs of samples up to the window's end or the buffer's end, whichever comes first.
     int32_t run = std::min(w.taiwindowend - p, last - k + 1);
     if (mixing) {
-      theta = addMixed(acq, a, k, p, run, theta, delta);
+      theta = foldSamplesMixed(acq, a, k, p, run, theta, delta);
     } else {
-      addPlain(acq, a, k, p, run);
+      foldSamples(acq, a, k, p, run);
     }
     k += run;
     p += run;
