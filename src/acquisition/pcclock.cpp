@@ -1,5 +1,6 @@
 #include "acquisition/pcclock.h"
 
+#include "ground/loran.h"
 #include "ground/timetext.h"
 
 #include <cmath>
@@ -23,7 +24,7 @@ ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
   const int32_t second = secondOfDay(clock.timeText());
   const double d = t - second - 0.5;
   // Past midnight the time of day drops by a whole day while the timer runs on.
-  if (d - acq.timeroffset > 43200.0) acq.timeroffset += 86400.0;
+  if (d - acq.timeroffset > kSecondsPerDay / 2) acq.timeroffset += kSecondsPerDay;
   if (std::fabs(d - acq.timeroffset) <= 0.6) {
     acq.timeroffset += (d - acq.timeroffset) * cfg.timercalavfac;
     if (acq.clockconfidence < 3) acq.clockconfidence += 1;
