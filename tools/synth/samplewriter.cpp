@@ -1,5 +1,7 @@
 #include "samplewriter.h"
 
+#include "ground/bytes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,15 +11,9 @@ namespace velkor::synth {
 
 namespace {
 
-void put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
+void put16(std::string& out, uint32_t v) { appendLittle(out, v, 2); }
 
-void put32(std::string& out, uint32_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, v >> 16);
-}
+void put32(std::string& out, uint32_t v) { appendLittle(out, v, 4); }
 
 std::string numberedName(const std::string& base, std::size_t index) {
   char suffix[32];
@@ -111,18 +107,12 @@ void SampleWriter::write(const float* re, const float* im, std::size_t count) {
       }
     } else if (channels == 2) {
       for (std::size_t j = 0; j < n; ++j) {
-        const uint16_t r = static_cast<uint16_t>(re_[j]);
-        const uint16_t i = static_cast<uint16_t>(im_[j]);
-        b[4 * j] = static_cast<unsigned char>(r & 0xFF);
-        b[4 * j + 1] = static_cast<unsigned char>(r >> 8);
-        b[4 * j + 2] = static_cast<unsigned char>(i & 0xFF);
-        b[4 * j + 3] = static_cast<unsigned char>(i >> 8);
+        storeLittle16(b + 4 * j, static_cast<uint16_t>(re_[j]));
+        storeLittle16(b + 4 * j + 2, static_cast<uint16_t>(im_[j]));
       }
     } else {
       for (std::size_t j = 0; j < n; ++j) {
-        const uint16_t r = static_cast<uint16_t>(re_[j]);
-        b[2 * j] = static_cast<unsigned char>(r & 0xFF);
-        b[2 * j + 1] = static_cast<unsigned char>(r >> 8);
+        storeLittle16(b + 2 * j, static_cast<uint16_t>(re_[j]));
       }
     }
     out_.write(reinterpret_cast<const char*>(b), static_cast<std::streamsize>(bytes_.size()));
