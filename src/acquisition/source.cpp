@@ -209,8 +209,10 @@ void correctStreamClock(StreamClock& clock, double shift, double rateStep) {
 
 void readBlock(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
   if (acq.newsamples > 0) retireSamples(cfg, acq);
+  decodeBlock(cfg, acq, readSampleBytes(cfg, acq, errors));
+}
 
-  const int32_t bytes = readSampleBytes(cfg, acq, errors);
+void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   acq.newsamples = bytes / cfg.channels / cfg.bytespersample;
   const int32_t n = acq.newsamples;
   int16_t* re = acq.samplere.data() + acq.overlap;

@@ -50,6 +50,10 @@ void retireSamples(const Settings& settings, Acquisition& acquisition);
 // a file that ends early is reported on `errors`.
 void readBlock(const Settings& settings, Acquisition& acquisition, std::ostream& errors);
 
+// The second half of readBlock: decodes the first `bytes` of blockbuffer
+// behind the overlap (scaled, mixed, powers) and advances the stream clock.
+void decodeBlock(const Settings& settings, Acquisition& acquisition, int32_t bytes);
+
 // A raw file is read to its end: it is to be deleted and the next awaited.
 bool rawFileUsedUp(const Settings& settings, const Acquisition& acquisition);
 
