@@ -226,8 +226,12 @@ void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   if (acq.looffset != 0 || cfg.lodrift != 0) mixWithOscillator(cfg, acq, acq.overlap, n);
   if (cfg.nb != 0) computePower(re, im, acq.samplepower.data() + acq.overlap, n);
 
-  acq.clock.blockstart = acq.clock.blockend - acq.overlap / acq.clock.sr;
-  acq.clock.blockend = acq.clock.blockstart + (acq.newsamples + acq.overlap) / acq.clock.sr;
+  advanceStreamClock(acq.clock, acq.overlap, acq.newsamples);
+}
+
+void advanceStreamClock(StreamClock& clock, int32_t overlap, int32_t newsamples) {
+  clock.blockstart = clock.blockend - overlap / clock.sr;
+  clock.blockend = clock.blockstart + (newsamples + overlap) / clock.sr;
 }
 
 bool rawFileUsedUp(const Settings& cfg, const Acquisition& acq) { return acq.inputremaining == 0 && !cfg.wavinput; }
