@@ -86,9 +86,9 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
     case WindowMode::mixing: {
       double ph = t * cfg.bandcenter; // [cycles]
       auto phi = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
-      float c = std::cos(phi) * sign;
-      float q = std::sin(phi) * sign;
-      addWindowMixed(sumre, sumim, re, im, points, c, q);
+      float cosine = std::cos(phi) * sign;
+      float sine = std::sin(phi) * sign;
+      addWindowMixed(sumre, sumim, re, im, points, cosine, sine);
       break;
     }
     case WindowMode::blanking:
