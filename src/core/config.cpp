@@ -94,6 +94,7 @@ const KeySpec kKeys[] = {
     {"file", "bmpcmd", txt<&State::bmpcmd>, true},
     {"file", "bmpcmdcount", i32<&State::bmpcmdcount>},
     {"file", "bmperrorhandling", i16<&State::bmperrorhandling>},
+    {"file", "log", txt<&State::log>, true},
     {"frequency", "sr", dbl<&State::sr>},
     {"frequency", "looffset", dbl<&State::looffset>},
     {"frequency", "lodrift", sgl<&State::lodrift>},

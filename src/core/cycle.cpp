@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "image/bmpfile.h"
 #include "image/render.h"
+#include "output/logrecords.h"
 #include "processing/integration.h"
 #include "processing/tracking.h"
 #include "processing/transfer.h"
@@ -44,6 +45,7 @@ void endShortIntegration(State& s, Platform& platform) {
   if (s.nb != 0) updateNoiseBlanker(s);
   showStreamTime(s, platform);
   trackOscillator(s, platform);
+  logStatus(s);
   transferShortSums(s);
   countResyncRequests(s);
   s.rowpasscounter = s.rowpasscounter + 1;
@@ -54,6 +56,7 @@ void endShortIntegration(State& s, Platform& platform) {
 }
 
 void resynchronise(State& s, Platform& platform, const BlockReader& readBlock) {
+  logResynchronisation(s);
   s.resyncrequests = 0;
   s.lockcount = 0;
   if (s.wavinput) {
@@ -68,6 +71,7 @@ void resynchronise(State& s, Platform& platform, const BlockReader& readBlock) {
   s.blockend = 0;
   s.newsamples = 0;
   synchronise(s, platform, readBlock);
+  logSynchronisation(s);
 }
 
 void runMainCycle(State& s, Platform& platform, const BlockReader& readBlock) {

@@ -5,6 +5,7 @@
 #include "core/config.h"
 #include "core/errors.h"
 #include "image/bmpfile.h"
+#include "output/logrecords.h"
 #include "stations/chaintiming.h"
 #include "stations/report.h"
 #include "stations/stationmodel.h"
@@ -118,12 +119,14 @@ void startUp(State& s, Platform& platform, const std::string& configurationFile,
   readStationTable(s, platform.errors);
   blankByDistance(s);
   printStationList(s, platform);
+  openMeasurementLog(s);
 
   prepareIntegration(s);
   if (!s.wavinput) calibrateClock(s, platform);
   openSource(s, platform);
   computeClockTime(s);
   synchronise(s, platform, readBlock);
+  logSynchronisation(s);
   createImageFile(s);
 }
 

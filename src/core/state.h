@@ -3,6 +3,7 @@
 // takes it explicitly. Arrays are sized at start-up and zero-filled then.
 #pragma once
 
+#include "output/measurementlog.h"
 #include "platform/files.h"
 
 #include <array>
@@ -66,6 +67,7 @@ struct State {
   std::string bmpcmd;                  // command run after image rows
   int32_t bmpcmdcount = 1;             // [rows] (> 0) or [hour ticks] (< 0) between bmpcmd runs
   int16_t bmperrorhandling = 0;        // 0 fatal, 1 retry, 2 retry and print error codes
+  std::string log;                     // measurement log file name, empty: no log
   // [frequency]
   double sr = 22050.0;        // sample rate estimate [Hz]
   double looffset = 0.0;      // digital oscillator shift [Hz]
@@ -298,6 +300,14 @@ struct State {
   std::vector<float> taiexpected;                          // [s] within the interval
   std::vector<float> taimeasured;                          // [s] within the interval
   int16_t taiskipwarned = 0;                               // flag: the skip for want of [taisync] entries was reported
+  int32_t syncruns = 0;                                    // [synchronisations] completed
+  int16_t syncmatch = 0;                                   // flag: the last one was a "TAI match"
+  float syncerror = 0;                                     // [1] its weighted rms residual
+
+  // ---- Measurement log ---------------------------------------------------------
+  MeasurementLog measurementlog;                           // open while [file] log is set
+  int32_t syncrunslogged = 0;                              // [synchronisations] written to the log
+  int16_t loglocked = 0;                                   // flag: the log last said "locked"
 };
 
 // Sizes an array and fills it with zeros (or empty texts), as every array is

@@ -106,6 +106,30 @@ bool File::writeAt(int64_t offset, const void* data, std::size_t count) {
   return true;
 }
 
+int64_t File::readAt(int64_t offset, void* buffer, std::size_t count) {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(fd_, out + done, count - done, offset + static_cast<int64_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error_ = errno;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool File::truncate(int64_t size) {
+  if (::ftruncate(fd_, size) != 0) {
+    error_ = errno;
+    return false;
+  }
+  return true;
+}
+
 bool File::close() {
   if (fd_ < 0) return true;
   int result = ::close(std::exchange(fd_, -1));

@@ -408,6 +408,9 @@ void synchronise(State& s, Platform& platform, const BlockReader& readBlock) {
   measurePositions(s);
   TaiAmbiguity result = resolveAmbiguity(s);
   s.timeorigin = s.syncoffset + s.clocktime;
+  s.syncruns += 1;
+  s.syncmatch = result.match ? 1 : 0;
+  s.syncerror = static_cast<float>(std::sqrt(result.besterror));
   printResult(s, platform, result);
 }
 
