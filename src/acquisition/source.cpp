@@ -13,6 +13,7 @@
 #include "acquisition/pcclock.h"
 #include "acquisition/samplekernels.h"
 #include "acquisition/wavlayout.h"
+#include "core/check.h"
 #include "core/cycle.h"
 #include "core/errors.h"
 
@@ -72,6 +73,8 @@ void openWav(State& s, Platform& platform) {
     s.inputremaining = layout.sampleBytes;
     s.wavchunkremaining = 0;
   } else {
+    platform.errors << "velkor: warning: " << printableText(s.inputfile)
+                    << ": not a RIFF/WAVE file; read as a 46-byte header followed by raw samples" << std::endl;
     if (!s.input.skip(kPlainWavHeaderBytes)) fileFailure(s, s.input.error());
     s.inputremaining = std::max<int64_t>(size - kPlainWavHeaderBytes, 0);
     s.wavchunkremaining = s.inputremaining;

@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cfloat>
@@ -273,9 +274,12 @@ double parseLeadingNumber(std::string_view text) {
   return std::strtod(number.c_str(), nullptr);
 }
 
-void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply) {
+void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply,
+                              const std::function<void(std::string_view section, int number)>& header) {
   std::string section;
+  int number = 0;
   while (!text.empty()) {
+    ++number;
     auto end = text.find('\n');
     std::string_view original = reduceLine(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -283,6 +287,7 @@ void forEachConfigurationLine(std::string_view text, const std::function<void(co
     std::string line = lowerCase(original);
     if (line.front() == '[') {
       section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
+      if (header) header(section, number);
       continue;
     }
     std::string_view lowered(line);
@@ -291,7 +296,7 @@ void forEachConfigurationLine(std::string_view text, const std::function<void(co
     std::size_t valueStart = equals == std::string_view::npos ? lowered.size() : equals + 1;
     while (valueStart < lowered.size() && lowered[valueStart] == ' ') ++valueStart;
     if (key.empty() || section.empty()) continue;
-    apply({section, key, lowered.substr(valueStart), original.substr(valueStart)});
+    apply({section, key, lowered.substr(valueStart), original.substr(valueStart), number});
   }
 }
 
@@ -310,6 +315,27 @@ std::string readWholeFile(const std::string& fileName) {
 
 void readConfiguration(State& state, const std::string& fileName, std::ostream& warnings) {
   applyConfigurationText(state, readWholeFile(fileName), warnings);
+}
+
+std::vector<std::string> configurationSections() {
+  std::vector<std::string> sections;
+  for (const KeySpec& known : kKeys)
+    if (std::find(sections.begin(), sections.end(), known.section) == sections.end())
+      sections.emplace_back(known.section);
+  sections.emplace_back("chaindelay");
+  return sections;
+}
+
+bool isKnownKey(std::string_view section, std::string_view key) { return findKey(section, key) != nullptr; }
+
+// Text keys keep their case or are the date and time; flags ignore their value.
+bool keyReadsNumber(std::string_view section, std::string_view key) {
+  const KeySpec* known = findKey(section, key);
+  if (known == nullptr || known->keepCase) return false;
+  for (Store text : {Store{txt<&State::date>}, Store{txt<&State::time>}, Store{storeStereo}, Store{storeMono},
+                     Store{flag<&State::syncverbose>}, Store{flag<&State::printstationlist>}, Store{ignore}})
+    if (known->store == text) return false;
+  return true;
 }
 
 std::vector<std::string> configurationKeys() {

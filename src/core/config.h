@@ -49,10 +49,22 @@ struct ConfigurationLine {
   std::string_view key;           // lower case
   std::string_view value;         // lower case
   std::string_view originalValue; // as written, for names that keep their case
+  int number = 0;                 // [lines] from 1
 };
 
-// Calls `apply` for every key line that stands in a section, in file order.
-void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply);
+// Calls `apply` for every key line that stands in a section, in file order,
+// and `header` (when given) for every section header with its name and line.
+void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply,
+                              const std::function<void(std::string_view section, int number)>& header = {});
+
+// The section of every key the reader knows, without duplicates.
+std::vector<std::string> configurationSections();
+
+// Whether [section] key is one the reader knows by name.
+bool isKnownKey(std::string_view section, std::string_view key);
+
+// Whether a known key's value is read as a number (not text, not a flag).
+bool keyReadsNumber(std::string_view section, std::string_view key);
 
 // The whole content of a file; FatalError naming the file when it cannot be read.
 std::string readWholeFile(const std::string& fileName);

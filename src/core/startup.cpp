@@ -2,6 +2,7 @@
 
 #include "acquisition/pcclock.h"
 #include "acquisition/source.h"
+#include "core/check.h"
 #include "core/config.h"
 #include "core/errors.h"
 #include "image/bmpfile.h"
@@ -112,7 +113,9 @@ void startUp(State& s, Platform& platform, const std::string& configurationFile,
   s.chaindelays.reserve(kChainDelayCapacity);
   s.tapre.reserve(kTapCapacity);
   s.tapim.reserve(kTapCapacity);
-  readConfiguration(s, configurationFile, platform.errors);
+  const std::string configuration = readWholeFile(configurationFile);
+  applyConfigurationText(s, configuration, platform.errors);
+  warnAboutUnknownNames(configuration, configurationFile, platform.errors);
   validateSettings(s);
 
   buildStationModel(s);

@@ -10,6 +10,7 @@
 namespace velkor {
 
 inline constexpr const char* kBanner = "velkor " VELKOR_VERSION " - Loran-C receiver";
+inline constexpr const char* kVersionText = "velkor " VELKOR_VERSION;
 
 int runVelkor(const std::vector<std::string>& arguments, Platform& platform);
 

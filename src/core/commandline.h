@@ -1,0 +1,24 @@
+// The command line: a sole --help, --version or --check (optionally followed
+// by one configuration file name) is an option; every other command line
+// names the configuration file, its arguments joined by single blanks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace velkor {
+
+enum class CommandLineAction { Run, Help, Version, Check };
+
+struct CommandLine {
+  CommandLineAction action = CommandLineAction::Run;
+  std::string configuration; // file name for Run and Check
+};
+
+// What the arguments after the program name ask for.
+CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// The text of --help, lines ending in "\n".
+std::string usageText();
+
+} // namespace velkor
