@@ -124,7 +124,7 @@ with tempfile.TemporaryDirectory() as work:
     stations = vp.stations_figure(log, labels)
     snr, position = stations.axes
     for ax, what in ((snr, "SNR"), (position, "pulse position")):
-        drawn = [l for l in ax.lines if l.get_linestyle() == "-"]
+        drawn = [l for l in ax.lines if l.get_linestyle() in ("-", "None")]
         expect(len(drawn) == 3 and all(finite_points(l) == len(status) for l in drawn), f"{what} of every station")
     expect(min(snr.lines[-3].get_ydata()[2:]) > 10, "Lessay stands above its noise")
 
