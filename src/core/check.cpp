@@ -173,8 +173,8 @@ public:
     std::ostringstream warnings;
     applyConfigurationText(*state_, text_, warnings);
     addWarnings(warnings.str());
-    checkSettings();
-    if (!stationsAreWorkable()) return problems_;
+    passes([&] { validateSettings(*state_); });
+    if (!passes([&] { buildStationModel(*state_); })) return problems_;
     checkStations();
     checkTable();
     checkInput();
@@ -192,17 +192,11 @@ private:
     }
   }
 
-  void checkSettings() {
+  // Runs a start-up step; a refusal it throws becomes a problem that makes the run useless.
+  template <typename Step>
+  bool passes(Step step) {
     try {
-      validateSettings(*state_);
-    } catch (const FatalError& error) {
-      add(0, printableText(error.what()), true);
-    }
-  }
-
-  bool stationsAreWorkable() {
-    try {
-      buildStationModel(*state_);
+      step();
       return true;
     } catch (const FatalError& error) {
       add(0, printableText(error.what()), true);
@@ -234,18 +228,17 @@ private:
     }
     addWarnings(warnings.str());
     const EntryLines lines = entryLines(text_);
-    for (int32_t i = 0; i < s.stationcount; ++i)
-      if (!inTable(table, s.stationgri[i], s.stationletter[i]))
-        add(i < static_cast<int32_t>(lines.stations.size()) ? lines.stations[i] : 0,
-            "station " + stationName(s.stationgri[i], s.stationletter[i]) + " is not in the station table " +
-                quoted(s.table),
-            false);
-    for (int32_t j = 0; j < s.taicount; ++j)
-      if (!inTable(table, s.taigri[j], s.tailetter[j]))
-        add(j < static_cast<int32_t>(lines.tai.size()) ? lines.tai[j] : 0,
-            "sync entry " + stationName(s.taigri[j], s.tailetter[j]) + " is not in the station table " +
-                quoted(s.table),
-            false);
+    checkEntries(table, "station ", s.stationgri, s.stationletter, lines.stations);
+    checkEntries(table, "sync entry ", s.taigri, s.tailetter, lines.tai);
+  }
+
+  // One problem per entry (GRI and letter) that the table lacks, at the entry's line.
+  void checkEntries(const std::vector<TableRecord>& table, const char* what, const std::vector<int32_t>& gri,
+                    const std::vector<char>& letter, const std::vector<int>& lines) {
+    for (std::size_t i = 0; i < gri.size(); ++i)
+      if (!inTable(table, gri[i], letter[i]))
+        add(i < lines.size() ? lines[i] : 0,
+            what + stationName(gri[i], letter[i]) + " is not in the station table " + quoted(state_->table), false);
   }
 
   void checkInput() {

@@ -37,6 +37,8 @@ public:
   int error() const { return error_; }                   // errno of the last failure
 
 private:
+  template <typename Step>
+  int64_t readFully(void* buffer, std::size_t count, Step step);
   int fd_ = -1;
   int error_ = 0;
 };
