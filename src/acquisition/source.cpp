@@ -28,7 +28,9 @@ namespace velkor {
 namespace {
 
 constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime rounds to 0
-constexpr double kLongestRawWait = 86400; // [s] a wait above a day is taken as one day
+// [s] a wait above a day is taken as one day: the platform counts a wait in
+// milliseconds of an int, which a huge sleeptime would overflow.
+constexpr double kLongestRawWait = 86400;
 
 [[noreturn]] void fileFailure(const State& s, int error) { throw FatalError(s.inputfile, fileErrorText(error)); }
 
@@ -153,7 +155,7 @@ void changeRawFile(State& s, Platform& platform) {
   updateClock(s, platform);
   if (s.clockconfidence == 0) calibrateClock(s, platform);
   openSource(s, platform);
-  updateClock(s, platform);
+  updateClock(s, platform); // after the wait: the file's end was captured when it could be opened
   s.opentime = static_cast<float>(s.pcclock - 0.05);
 }
 

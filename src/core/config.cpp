@@ -44,9 +44,12 @@ void storeBits(State& s, std::string_view v) {
 }
 void storeStereo(State& s, std::string_view) { s.channels = 2; }
 void storeMono(State& s, std::string_view) { s.channels = 1; }
+// Derived settings come from the number as read, in double, and are rounded
+// once when stored: rounding the number to single first would round twice.
 void storeSrcorr(State& s, std::string_view v) {
-  s.srcorr = storeSingle(parseLeadingNumber(v));
-  s.srcorrroot = std::sqrt(std::fabs(s.srcorr));
+  const double number = finiteOrZero(parseLeadingNumber(v));
+  s.srcorr = toSingle(number);
+  s.srcorrroot = toSingle(std::sqrt(std::fabs(number)));
 }
 void storePllcommand(State& s, std::string_view v) { s.pllcommand = std::string(v); s.pllcommandgiven = 1; }
 void storePllavfini(State& s, std::string_view v) {
@@ -61,9 +64,10 @@ void storeEdgelevel(State& s, std::string_view v) {
   s.edgelevel = storeSingle(parseLeadingNumber(v));
   if (s.edgelevel >= 1) s.edgelevelabs = s.edgelevel;
 }
+// The file gives an amplitude, the blanker compares powers.
 void storeNbinit(State& s, std::string_view v) {
-  float amplitude = storeSingle(parseLeadingNumber(v));
-  s.nbinit = amplitude * amplitude;
+  const double amplitude = finiteOrZero(parseLeadingNumber(v)); // [sample units]
+  s.nbinit = toSingle(amplitude * amplitude);
 }
 void ignore(State&, std::string_view) {}
 

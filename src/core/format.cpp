@@ -67,12 +67,6 @@ Field parseField(std::string_view pattern, std::size_t& at) {
   return field;
 }
 
-bool allZeroDigits(const std::string& text) {
-  for (char c : text)
-    if (c >= '1' && c <= '9') return false;
-  return true;
-}
-
 std::string signText(const Field& field, bool negative) {
   if (negative) return "-";
   return field.plus ? "+" : "";
@@ -80,7 +74,8 @@ std::string signText(const Field& field, bool negative) {
 
 std::string plainField(const Field& field, double value) {
   std::string digits = printfText("%.*f", field.decimals, std::fabs(value));
-  bool negative = value < 0 && !allZeroDigits(digits);
+  // As printf rounds: -0.002 keeps its sign as "-0.00"; only an exact -0 prints unsigned.
+  bool negative = value < 0;
   std::string text = signText(field, negative);
   text += digits;
   std::size_t width = field.width();
@@ -108,7 +103,7 @@ std::string exponentField(const Field& field, double value) {
     if (field.decimals > 0) mantissa.append(".").append(digits, static_cast<std::size_t>(mantissaDigits));
     exponent -= mantissaDigits - 1;
   }
-  bool negative = value < 0 && !allZeroDigits(mantissa);
+  bool negative = value < 0;
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "E%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
   std::string out(1, negative ? '-' : (field.plus ? '+' : ' '));

@@ -108,6 +108,7 @@ int writeRowUpdate(const State& s, ImageFileAccess& file) {
   const std::vector<uint8_t> head = emptyImageHead(s);
   int64_t present = file.size();
   if (present < 0) return file.error();
+  // Shorter than its header (deleted or cut): header and palette again, or no viewer reads it.
   if (present < static_cast<int64_t>(head.size()) && !file.writeAt(0, head.data(), head.size()))
     return file.error();
   int64_t rowOffset = int64_t{s.imagefilesize} - rowBytes(s);

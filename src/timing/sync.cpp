@@ -363,7 +363,7 @@ std::string universalTime(const State& s, double internaltime) {
   long milliseconds = std::lrint(seconds * 1000.0);
   auto hour = static_cast<int>(std::floor(hours));
   auto minute = static_cast<int>(std::floor(minutes));
-  // Seconds that round up to a whole minute carry on, so no ":60.000" is shown.
+  // Seconds that round up to a whole minute carry into minute, hour and day, so no ":60.000" is shown.
   if (milliseconds >= 60000) {
     milliseconds -= 60000;
     if (++minute == 60) {

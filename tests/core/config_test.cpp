@@ -27,6 +27,8 @@ TEST(Configuration, LinesAndNumbers) {
   const Get sr = [](const State& s) { return s.sr; }, looffset = [](const State& s) { return s.looffset; };
   const Get samples = [](const State& s) { return double(s.displaysamples); };
   const Get nb = [](const State& s) { return double(s.nb); }, asf = [](const State& s) { return double(s.asf); };
+  const Get nbinit = [](const State& s) { return double(s.nbinit); };
+  const Get srcorrroot = [](const State& s) { return double(s.srcorrroot); };
   const std::tuple<const char*, Get, double> cases[] = {
       {"[Frequency]\nSR = 44100 ; 1\n", sr, 44100},         // lower-cased, comment cut
       {"[time]\ndisplaysamples = 30 '1; 2\n", samples, 30}, // an apostrophe starts a comment too
@@ -43,7 +45,10 @@ TEST(Configuration, LinesAndNumbers) {
       {"[time]\ndisplaysamples = -1e30\n", samples, -2147483648.0},
       {"[amplitude]\nnb = 70000\n", nb, 32767},
       {"[time]\nasf = 1e300\n", asf, INFINITY},
-      {"[frequency]\nsr = 1.000000001e4\n", sr, 10000.00001}}; // double settings keep every digit
+      {"[frequency]\nsr = 1.000000001e4\n", sr, 10000.00001}, // double settings keep every digit
+      // derived from the number as read, rounded once: single first gives 2025 and 0.948683262
+      {"[amplitude]\nnbinit = 45.0000007\n", nbinit, 2025.0001220703125},
+      {"[frequency]\nsrcorr = 0.9\n", srcorrroot, double(float(std::sqrt(0.9)))}};
   for (const auto& [text, get, expected] : cases) EXPECT_EQ(get(configured(text)), expected) << text;
 }
 

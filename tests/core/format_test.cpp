@@ -20,7 +20,12 @@ TEST(Printing, Templates) {
   EXPECT_EQ(formatTemplate("LO +#.#^^^^######.##us", {1.26e-9, -3.456}), "LO +1.3E-09    -3.46us");
   EXPECT_EQ(formatTemplate(" at ####.## s offset, rel. error ##.## rms, ", {-0.02, 0}),
             " at   -0.02 s offset, rel. error  0.00 rms, ");
-  EXPECT_EQ(formatTemplate("##.##", {-0.001}), " 0.00") << "minus zero prints as zero";
+  EXPECT_EQ(formatTemplate(" at ####.## s offset, rel. error ##.## rms, ", {-0.002, 0}),
+            " at   -0.00 s offset, rel. error  0.00 rms, ")
+      << "a negative value that rounds to zero keeps its sign, as printf does";
+  EXPECT_EQ(formatTemplate(" PC###.##s", {-0.001}) + formatTemplate("LO +#.#^^^^######.##us", {-1e-9, -0.001}),
+            " PC -0.00sLO -1.0E-09    -0.00us");
+  EXPECT_EQ(formatTemplate("##.##|+#.#|###", {-0.0, -0.0, -0.4}), " 0.00|+0.0| -0") << "only an exact -0 has no sign";
   EXPECT_EQ(formatTemplate("#.##|#.##", {-0.5, 0.5}), "-.50|0.50") << "a leading zero only where there is room";
   EXPECT_EQ(formatTemplate("###|+###.#|+###.#", {2.5, 3.25, -3.25}), "  2|  +3.2|  -3.2") << "halves to even";
   EXPECT_EQ(formatTemplate("+#.#^^^^ +#.#^^^^", {0, 9.96}), "+0.0E+00 +1.0E+01");

@@ -4,6 +4,7 @@
 // at the 1958 origin and is received with and without the measure, with the
 // sample-clock loop off so that every run places its windows identically.
 #include "e2e/e2e_support.h"
+#include "support/wavfile.h"
 
 #include <gtest/gtest.h>
 
@@ -42,6 +43,27 @@ TEST(NoiseBlanker, LowersTheDamageOfImpulsiveNoise) {
     EXPECT_GT(without.floor, 3 * with.floor) << stations[s].key;
     EXPECT_GT(with.peaklevel / with.floor, 3 * without.peaklevel / without.floor) << stations[s].key;
   }
+}
+
+// The file gives the starting threshold as an amplitude; the blanker compares
+// powers with it and cuts a power at or above it. On a constant input of power
+// 45 x 45 = 2025 a threshold a hair above 45 keeps every sample, so the
+// first short integration already shows what the constant leaves in a
+// master's window.
+TEST(NoiseBlanker, StartsAtTheSquareOfTheAmplitudeAsWritten) {
+  const double rate = 12000;
+  test::ScratchDir dir;
+  std::vector<int16_t> frames;
+  for (int k = 0; k < 3 * rate; ++k) frames.insert(frames.end(), {45, 0});
+  test::writeWav(dir.file("rec.wav"), frames, {2, 2, static_cast<int>(rate), 44});
+  e2e::Settings receiver = e2e::receiverScene(rate, {{"7499m", 1.0, 0}});
+  receiver.set("time", "shortintegration", 1).set("amplitude", "nb", 1);
+  receiver.set("amplitude", "nbinit", "45.0000007");
+  auto run = e2e::runReceiver(dir, receiver);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const auto status = e2e::statusLines(run.out);
+  ASSERT_FALSE(status.empty()) << run.out;
+  EXPECT_EQ(status.front().max, 10) << "a threshold of 2025 would have blanked everything";
 }
 
 // Two secondaries of one chain, so with the same phase code: a strong one
