@@ -51,8 +51,8 @@ protected:
 private:
   void beforeText();
   std::streambuf* target_;
-  StreamConsole* console_;  // null: stderr is not the console's terminal
-  bool lineStart_ = true;   // the next character begins a message line
+  StreamConsole* console_; // null: stderr is not the console's terminal
+  bool lineStart_ = true;  // the next character begins a message line
 };
 
 // Whether the two descriptors are one and the same terminal.

@@ -1,0 +1,91 @@
+// The display: every line the receiver writes to the console (banner,
+// station list, status line, synchronisation report, image error codes, the
+// end of input) and its one warning that needs remembering. It reads the
+// other parts and writes only its own.
+#pragma once
+
+#include "acquisition/acquisition.h"
+#include "config/configcheck.h"
+#include "config/settings.h"
+#include "platform/platform.h"
+#include "processing/processing.h"
+#include "stations/stations.h"
+#include "timing/sync.h"
+#include "timing/timescale.h"
+#include "timing/timing.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace velkor {
+
+// The display part of the run's record.
+struct Display {
+  int16_t taiskipwarned = 0; // flag: the skip for want of [taisync] entries was reported
+};
+
+inline constexpr const char* kBanner = "velkor " VELKOR_VERSION " - Loran-C receiver";
+
+// kBanner and a line end.
+void printBanner(Console& console);
+
+// --help: how velkor is called and its keys, lines ending in "\n".
+void printUsage(Console& console);
+
+// --version: "velkor <version>" and "\n".
+void printVersion(Console& console);
+
+// --check of a file that cannot be read: "FILE: <reason>".
+void printUnreadableConfiguration(const std::string& fileName, const std::string& reason, Console& console);
+
+// --check: one line "FILE:LINE: <problem>" per problem ("FILE: " for the
+// file as a whole), then the summary "FILE: <n> problems, ...".
+void printCheckReport(const std::string& fileName, const std::vector<ConfigurationProblem>& problems, Console& console);
+
+// One warning "velkor: warning: FILE:LINE: ..." on `errors` per unknown
+// section or key among `problems`.
+void warnUnknownNames(const std::string& fileName, const std::vector<ConfigurationProblem>& problems,
+                      std::ostream& errors);
+
+// The warning that the WAV input is no RIFF/WAVE file and how it is read.
+void warnNotRiffWave(const Settings& settings, std::ostream& errors);
+
+// One line per configured station: GRI, letter, and name, delay [ms], power
+// [kW] and distance [km] from the table, or "not found in table"; hidden and
+// blanked marked.
+void printStationList(const Stations& stations, Console& console);
+
+// " <n> blanked, sync to <gri> <letter> ..." without a line end: the next
+// output continues it.
+void printStationSummary(const Settings& settings, const Stations& stations, Console& console);
+
+// The status line's start: a fresh row when text stands on the current one,
+// the stream time "hh:mm:ss" and on raw input the PC offset " PC###.##s".
+void printStreamTime(const Settings& settings, const Timing& timing, const StreamTimeOfDay& time, Console& console);
+
+// The status line's rest: edge amplitude and position, sr [Hz], relative
+// oscillator error and its time [us]; back to column 1.
+void printStatus(const StreamClock& clock, const Processing& processing, Console& console);
+
+// The warning that the synchronisation is skipped for want of [taisync]
+// entries, once per run, on `errors`.
+void warnSyncSkipped(Display& display, std::ostream& errors);
+
+// "sync: averaging for <n> sec " on a fresh row, back to column 1.
+void announceSync(const Settings& settings, Console& console);
+
+// The detailed peak lines (syncverbose), one per peak in the order found.
+void printSyncPeaks(const std::vector<SyncPeak>& peaks, Console& console);
+
+// The detailed peak lines and the result line "TAI match" /
+// "TAI guess" with offset, error and the UT of stream time 0.
+void printSyncReport(const Settings& settings, const Timing& timing, const SyncReport& report, Console& console);
+
+// The errno of a failed image write that is retried (bmperrorhandling 2).
+void printImageError(int error, Console& console);
+
+// The line end that closes the run at the end of the input.
+void printEndOfInput(Console& console);
+
+} // namespace velkor
