@@ -58,7 +58,7 @@ private:
     std::istringstream lines(warnings);
     const std::string prefix = "velkor: warning: ";
     for (std::string line; std::getline(lines, line);)
-      add(0, line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line, false);
+      add(0, printable(line.compare(0, prefix.size(), prefix) == 0 ? line.substr(prefix.size()) : line), false);
   }
 
   // Runs a start-up step; a refusal it throws becomes a problem that makes the run useless.
