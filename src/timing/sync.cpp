@@ -2,7 +2,9 @@
 
 #include "core/cycle.h"
 #include "core/format.h"
+#include "core/notice.h"
 #include "core/numbers.h"
+#include "timing/ratesearch.h"
 #include "timing/syncsteps.h"
 
 #include <algorithm>
@@ -222,6 +224,24 @@ void printResult(State& s, Platform& platform, const TaiAmbiguity& result) {
   platform.console.lineEnd();
 }
 
+// With srsearch: the rate is measured from the kept samples, the stream is
+// restamped at it and every entry folded again at it.
+void acquireSampleRate(State& s, const KeptSamples& kept, TaiAverage& average) {
+  const double rate = searchSampleRate(s, kept);
+  const int32_t total = average.totalsamples;
+  restampStream(s, rate, total);
+  average = beginAverage(s);
+  average.totalsamples = total;
+  foldKeptSamples(s, kept, average);
+}
+
+void reportSampleRate(const State& s, Platform& platform) {
+  char text[128];
+  std::snprintf(text, sizeof text, "sample rate %.4f Hz from the signal (%+.2f ppm from sr = %.10g Hz)", s.sr,
+                (s.sr / s.nominalsr - 1.0) * 1e6, s.nominalsr);
+  printNotice(platform, text);
+}
+
 } // namespace
 
 TaiAverage beginAverage(const State& s) {
@@ -386,15 +406,24 @@ void synchronise(State& s, Platform& platform, const BlockReader& readBlock) {
     s.taiskipwarned = 1;
     return;
   }
+  const bool searching = s.srsearch > 0;
   TaiAverage average = beginAverage(s);
+  KeptSamples kept;
+  if (searching) kept = beginKeeping(s);
   announce(s, platform);
   std::fill(s.taiwindows.begin(), s.taiwindows.end(), 0);
 
   while (s.blockend < s.integrationtime) {
     if (s.inputremaining <= 0) endOfInput(s, platform);
     readBlock(s, platform);
-    averageBlock(s, average);
+    if (searching) {
+      keepNewSamples(s, kept);
+      average.totalsamples += s.newsamples;
+    } else {
+      averageBlock(s, average);
+    }
   }
+  if (searching) acquireSampleRate(s, kept, average);
 
   int32_t longest = 0; // [samples] of the longest phase-coded window
   for (std::size_t n = 0; n < average.windows.size(); ++n)
@@ -409,6 +438,10 @@ void synchronise(State& s, Platform& platform, const BlockReader& readBlock) {
   TaiAmbiguity result = resolveAmbiguity(s);
   s.timeorigin = s.syncoffset + s.clocktime;
   printResult(s, platform, result);
+  if (searching) {
+    reportSampleRate(s, platform);
+    placeReferenceEdge(s, edgeBeforePeak(s, average));
+  }
 }
 
 } // namespace velkor

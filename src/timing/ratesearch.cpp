@@ -1,0 +1,261 @@
+#include "timing/ratesearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+namespace velkor {
+
+namespace {
+
+// A candidate rate that is off by d (relative) moves the pulses of a fold of
+// t seconds by d * t. The fold still shows them as long as that stays well
+// within the pulse's 65 us rise, and, with a carrier f away from 0 Hz in the
+// samples, as long as the carrier phase it costs (f * d * t cycles) stays
+// within an eighth of a cycle. Candidates lie that far apart.
+constexpr double kTwoPi = 6.283185307179586; // [rad] per cycle, in double precision
+constexpr double kDriftTolerance = 20e-6;  // [s] of pulse movement over a fold
+constexpr double kPhaseTolerance = 0.125;  // [cycles] of carrier movement over a fold
+constexpr int kFirstStageSteps = 32;       // candidates on each side of the first, widest grid
+constexpr int64_t kStretchGrowth = 4;      // each finer grid folds four times as many samples
+constexpr double kRefineRange = 1.5;       // a finer grid spans +-1.5 steps of the one before
+
+// One entry folded modulo its phase-code interval.
+struct EntryFold {
+  std::vector<float> re;   // [sample units]
+  std::vector<float> im;   // [sample units]
+  int32_t windows = 0;     // complete phase-code intervals folded
+};
+
+double phaseCodeInterval(int32_t gri) { return gri / 50000.0; } // [s]
+
+int32_t windowLength(int32_t gri, double rate) {
+  return std::max<int32_t>(1, static_cast<int32_t>(std::lrint(phaseCodeInterval(gri) * rate)));
+}
+
+// Cycles per sample by which the synchronisation turns entry n's samples at
+// `rate`: the offset of its line from bandcenter, and, with the digital
+// oscillator on, what that oscillator (run at oscillatorrate) left over.
+double mixingCycles(const State& s, std::size_t n, double rate, double oscillatorrate) {
+  double cycles = 0;
+  if (s.bandcenter != 0) cycles += s.tailineoffset[n] / rate;
+  if (s.looffset != 0 && oscillatorrate > 0) cycles += s.looffset * (1.0 / rate - 1.0 / oscillatorrate);
+  return cycles;
+}
+
+// Adds run samples from `first` on, turned by the phasor (c, q).
+void addTurned(const KeptSamples& kept, int64_t first, int32_t run, float c, float q, EntryFold& fold) {
+  const int16_t* re = kept.re.data() + first;
+  const int16_t* im = kept.im.data() + first;
+  float* sumre = fold.re.data();
+  float* sumim = fold.im.data();
+  for (int32_t p = 0; p < run; ++p) {
+    const float x = re[p];
+    const float y = im[p];
+    sumre[p] += c * x - q * y;
+    sumim[p] += q * x + c * y;
+  }
+}
+
+// Window m begins at the sample nearest m phase-code intervals; its samples
+// are turned by the mixing phase of the window's first sample, and the turn
+// within the window, the same in every window, is applied to the sums once.
+EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, double rate, int64_t count) {
+  const double pci = phaseCodeInterval(s.taigri[n]);
+  const int32_t length = windowLength(s.taigri[n], rate);
+  EntryFold fold;
+  fold.re.assign(static_cast<std::size_t>(length), 0.0f);
+  fold.im.assign(static_cast<std::size_t>(length), 0.0f);
+  const double cycles = mixingCycles(s, n, rate, kept.oscillatorrate);
+  for (int64_t m = 0;; ++m) {
+    const int64_t first = std::llrint(static_cast<double>(m) * pci * rate);
+    if (first >= count) break;
+    const auto run = static_cast<int32_t>(std::min<int64_t>(length, count - first));
+    double turns = cycles * static_cast<double>(first);
+    turns -= std::floor(turns);
+    addTurned(kept, first, run, static_cast<float>(std::cos(kTwoPi * turns)),
+              static_cast<float>(-std::sin(kTwoPi * turns)), fold);
+    if (run == length) fold.windows += 1;
+  }
+  if (cycles != 0) {
+    for (int32_t p = 0; p < length; ++p) {
+      double turns = cycles * p;
+      turns -= std::floor(turns);
+      const auto c = static_cast<float>(std::cos(kTwoPi * turns));
+      const auto q = static_cast<float>(-std::sin(kTwoPi * turns));
+      const auto at = static_cast<std::size_t>(p);
+      const float x = fold.re[at];
+      const float y = fold.im[at];
+      fold.re[at] = c * x - q * y;
+      fold.im[at] = q * x + c * y;
+    }
+  }
+  return fold;
+}
+
+bool isMasterLetter(char letter) { return std::string_view("KLMN").find(letter) != std::string_view::npos; }
+
+// |correlation|^2 of entry n's fold at every lag: with the phase code of its
+// own pulse group, or the magnitude alone for an amplitude-only entry ("A").
+std::vector<float> correlationPower(const State& s, std::size_t n, const EntryFold& fold, double rate) {
+  const auto length = static_cast<int32_t>(fold.re.size());
+  std::vector<float> power(fold.re.size());
+  const char letter = s.tailetter[n];
+  if (letter == 'A') {
+    for (std::size_t j = 0; j < power.size(); ++j) power[j] = fold.re[j] * fold.re[j] + fold.im[j] * fold.im[j];
+    return power;
+  }
+  const TaiPulsePattern pattern = pulsePattern(s.taigri[n], rate);
+  const std::size_t group = isMasterLetter(letter) ? 0 : 1;
+  const int pulses = group == 0 ? kMasterPulses : kSecondaryPulses;
+  std::array<int32_t, kMasterPulses> offset{};
+  for (int i = 0; i < pulses; ++i) {
+    const int64_t wrapped = pattern.taipulseoffset[group][static_cast<std::size_t>(i)] % length;
+    offset[static_cast<std::size_t>(i)] = static_cast<int32_t>(wrapped < 0 ? wrapped + length : wrapped);
+  }
+  for (int32_t j = 0; j < length; ++j) {
+    float sumre = 0;
+    float sumim = 0;
+    for (int i = 0; i < pulses; ++i) {
+      int32_t at = j + offset[static_cast<std::size_t>(i)];
+      if (at >= length) at -= length;
+      const float sign = pattern.taipulsesign[group][static_cast<std::size_t>(i)];
+      sumre += sign * fold.re[static_cast<std::size_t>(at)];
+      sumim += sign * fold.im[static_cast<std::size_t>(at)];
+    }
+    power[static_cast<std::size_t>(j)] = sumre * sumre + sumim * sumim;
+  }
+  return power;
+}
+
+// How well the reference entry folds at `rate` over the first count samples.
+float candidateScore(const State& s, const KeptSamples& kept, double rate, int64_t count) {
+  const std::vector<float> power = correlationPower(s, 0, foldEntry(s, kept, 0, rate, count), rate);
+  return std::sqrt(*std::max_element(power.begin(), power.end()));
+}
+
+// [s] by which candidates of a fold of one second may differ (relative x s).
+double foldTolerance(const State& s) {
+  const double carrier = std::fabs(s.bandcenter) + std::fabs(s.looffset); // [Hz]
+  return carrier > 0 ? std::min(kDriftTolerance, kPhaseTolerance / carrier) : kDriftTolerance;
+}
+
+// The vertex of the parabola through three neighbouring scores, in steps
+// from the middle one (which is the largest).
+double vertexOffset(float before, float middle, float after) {
+  const double curvature = static_cast<double>(before) - 2.0 * middle + after;
+  if (!(curvature < 0)) return 0;
+  return std::clamp(0.5 * (before - after) / curvature, -0.5, 0.5);
+}
+
+int32_t wrap(int64_t index, int32_t length) {
+  const int64_t wrapped = index % length;
+  return static_cast<int32_t>(wrapped < 0 ? wrapped + length : wrapped);
+}
+
+} // namespace
+
+KeptSamples beginKeeping(const State& s) {
+  KeptSamples kept;
+  kept.oscillatorrate = s.losamplerate;
+  const double expected = std::min<double>(kLargestKeptSamples, std::max(0.0, s.integrationtime) * s.sr + s.blocklength);
+  kept.re.reserve(static_cast<std::size_t>(expected));
+  kept.im.reserve(static_cast<std::size_t>(expected));
+  return kept;
+}
+
+void keepNewSamples(const State& s, KeptSamples& kept) {
+  const int64_t room = kLargestKeptSamples - static_cast<int64_t>(kept.re.size());
+  const auto count = static_cast<std::ptrdiff_t>(std::min<int64_t>(s.newsamples, room));
+  if (count <= 0) return;
+  const auto first = static_cast<std::ptrdiff_t>(s.overlap);
+  kept.re.insert(kept.re.end(), s.samplere.begin() + first, s.samplere.begin() + first + count);
+  kept.im.insert(kept.im.end(), s.sampleim.begin() + first, s.sampleim.begin() + first + count);
+}
+
+double searchSampleRate(const State& s, const KeptSamples& kept) {
+  const auto total = static_cast<int64_t>(kept.re.size());
+  const double bound = std::min<double>(s.srsearch, kLargestRateSearch) * 1e-6; // relative
+  if (total == 0 || s.taicount <= 0 || !(bound > 0)) return s.sr;
+  const double tolerance = foldTolerance(s);
+  int64_t count = std::llround(kFirstStageSteps * tolerance / bound * s.sr);
+  count = std::clamp<int64_t>(count, 1, total);
+  double centre = 0;     // relative offset of the grid's middle from sr
+  double range = bound;  // relative half-width of the grid
+  for (;;) {
+    const double step = tolerance / (static_cast<double>(count) / s.sr); // relative
+    const int steps = static_cast<int>(std::ceil(range / step));
+    std::vector<float> score(static_cast<std::size_t>(2 * steps + 1));
+    for (int i = -steps; i <= steps; ++i)
+      score[static_cast<std::size_t>(i + steps)] = candidateScore(s, kept, s.sr * (1 + centre + i * step), count);
+    const auto best = static_cast<int>(std::max_element(score.begin(), score.end()) - score.begin());
+    double offset = best - steps; // [steps]
+    if (count == total) {
+      if (best > 0 && best < 2 * steps) {
+        const auto at = static_cast<std::size_t>(best);
+        offset += vertexOffset(score[at - 1], score[at], score[at + 1]);
+      }
+      return s.sr * (1 + centre + offset * step);
+    }
+    centre += offset * step;
+    range = kRefineRange * step;
+    count = std::min(total, count * kStretchGrowth);
+  }
+}
+
+void restampStream(State& s, double rate, int64_t totalsamples) {
+  s.sr = rate;
+  s.losamplerate = static_cast<float>(rate);
+  s.blockend = static_cast<double>(totalsamples) / rate;
+  s.blockstart = s.blockend - (s.newsamples + s.overlap) / rate;
+}
+
+void foldKeptSamples(State& s, const KeptSamples& kept, TaiAverage& average) {
+  const auto count = static_cast<int64_t>(kept.re.size());
+  for (std::size_t n = 0; n < average.windows.size(); ++n) {
+    const EntryFold fold = foldEntry(s, kept, n, s.sr, count);
+    const TaiWindow& w = average.windows[n];
+    const auto length = static_cast<std::size_t>(w.taiwindowend - w.taiwindowstart);
+    const auto limit = static_cast<float>(std::numeric_limits<int32_t>::max() / 2);
+    for (std::size_t p = 0; p < std::min(length, fold.re.size()); ++p) {
+      const auto at = static_cast<std::size_t>(w.taiwindowstart) + p;
+      average.taisumre[at] = static_cast<int32_t>(std::lrint(std::clamp(fold.re[p], -limit, limit)));
+      average.taisumim[at] = static_cast<int32_t>(std::lrint(std::clamp(fold.im[p], -limit, limit)));
+    }
+    s.taiwindows[n] = fold.windows;
+  }
+}
+
+double edgeBeforePeak(const State& s, const TaiAverage& average) {
+  if (average.windows.empty()) return 0;
+  const TaiWindow& w = average.windows[0];
+  const auto length = w.taiwindowend - w.taiwindowstart;
+  EntryFold fold;
+  fold.re.assign(average.taisumre.begin() + w.taiwindowstart, average.taisumre.begin() + w.taiwindowend);
+  fold.im.assign(average.taisumim.begin() + w.taiwindowstart, average.taisumim.begin() + w.taiwindowend);
+  std::vector<float> envelope = correlationPower(s, 0, fold, s.sr);
+  for (float& value : envelope) value = std::sqrt(value);
+  const auto peak = static_cast<int32_t>(std::max_element(envelope.begin(), envelope.end()) - envelope.begin());
+  const float level = s.edgelevel > 0 && s.edgelevel < 1 ? s.edgelevel : 0.4f;
+  const float threshold = level * envelope[static_cast<std::size_t>(peak)];
+  // Back from the peak to the first lag below the threshold, at most half a
+  // window; the edge lies between it and the next lag.
+  for (int32_t back = 1; back < length / 2; ++back) {
+    const float below = envelope[static_cast<std::size_t>(wrap(int64_t{peak} - back, length))];
+    if (below >= threshold) continue;
+    const float above = envelope[static_cast<std::size_t>(wrap(int64_t{peak} - back + 1, length))];
+    const double fraction = above > below ? (threshold - below) / (above - below) : 0.5;
+    return back - fraction;
+  }
+  return 0;
+}
+
+void placeReferenceEdge(State& s, double edgebeforepeak) {
+  const double err = 1.0 - edgebeforepeak; // [points] of the edge after pulseoffset - 1
+  const double shift = -err / s.sr;         // [s]
+  s.blockstart += shift;
+  s.blockend += shift;
+}
+
+} // namespace velkor
