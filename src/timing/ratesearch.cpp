@@ -19,13 +19,17 @@ constexpr double kDriftTolerance = 20e-6;  // [s] of pulse movement over a fold
 constexpr double kPhaseTolerance = 0.125;  // [cycles] of carrier movement over a fold
 constexpr int kFirstStageSteps = 32;       // candidates on each side of the first, widest grid
 constexpr int64_t kStretchGrowth = 4;      // each finer grid folds four times as many samples
-constexpr double kRefineRange = 1.5;       // a finer grid spans +-1.5 steps of the one before
+constexpr double kRefineRange = 1.5;
+constexpr int kDriftPasses = 2;
+constexpr double kMatchReach = 150e-6;     // [s] of lags tried each side: the pulse's match is that wide
+constexpr double kMatchLevel = 0.9;        // the match's middle is taken between its falls to this            // refinements by the edge's drift between the halves       // a finer grid spans +-1.5 steps of the one before
 
 // One entry folded modulo its phase-code interval.
 struct EntryFold {
   std::vector<float> re;   // [sample units]
   std::vector<float> im;   // [sample units]
   int32_t windows = 0;     // complete phase-code intervals folded
+  double residue = 0;      // mean over the windows of first sample - exact start [samples]
 };
 
 double phaseCodeInterval(int32_t gri) { return gri / 50000.0; } // [s]
@@ -61,7 +65,25 @@ void addTurned(const KeptSamples& kept, int64_t first, int32_t run, float c, flo
 // Window m begins at the sample nearest m phase-code intervals; its samples
 // are turned by the mixing phase of the window's first sample, and the turn
 // within the window, the same in every window, is applied to the sums once.
-EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, double rate, int64_t count) {
+// Mean over the windows that begin from sample `from` to before `count` of
+// (first sample - exact start) [samples], for windows of `length` samples.
+double meanRounding(double length, int64_t from, int64_t count) {
+  double sum = 0;
+  int64_t windows = 0;
+  for (int64_t m = 0;; ++m) {
+    const double start = static_cast<double>(m) * length;
+    const int64_t first = std::llrint(start);
+    if (first >= count) break;
+    if (first < from) continue;
+    sum += static_cast<double>(first) - start;
+    windows += 1;
+  }
+  return windows > 0 ? sum / static_cast<double>(windows) : 0.0;
+}
+
+// Only windows that begin at or after sample `from` are folded.
+EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, double rate, int64_t count,
+                    int64_t from = 0) {
   const double pci = phaseCodeInterval(s.taigri[n]);
   const int32_t length = windowLength(s.taigri[n], rate);
   EntryFold fold;
@@ -69,8 +91,10 @@ EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, doub
   fold.im.assign(static_cast<std::size_t>(length), 0.0f);
   const double cycles = mixingCycles(s, n, rate, kept.oscillatorrate);
   for (int64_t m = 0;; ++m) {
-    const int64_t first = std::llrint(static_cast<double>(m) * pci * rate);
+    const double start = static_cast<double>(m) * pci * rate; // [samples]
+    const int64_t first = std::llrint(start);
     if (first >= count) break;
+    if (first < from) continue;
     const auto run = static_cast<int32_t>(std::min<int64_t>(length, count - first));
     double turns = cycles * static_cast<double>(first);
     turns -= std::floor(turns);
@@ -78,6 +102,7 @@ EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, doub
               static_cast<float>(-std::sin(kTwoPi * turns)), fold);
     if (run == length) fold.windows += 1;
   }
+  fold.residue = meanRounding(pci * rate, from, count);
   if (cycles != 0) {
     for (int32_t p = 0; p < length; ++p) {
       double turns = cycles * p;
@@ -154,6 +179,93 @@ int32_t wrap(int64_t index, int32_t length) {
   return static_cast<int32_t>(wrapped < 0 ? wrapped + length : wrapped);
 }
 
+// The lag [samples, fractional] at which the correlation envelope of a fold
+// of the reference entry rises through edgelevel of its peak, and the peak's lag.
+struct FoldEdge {
+  double edge = 0;   // [samples]
+  int32_t peak = 0;  // [samples]
+};
+
+FoldEdge findFoldEdge(const State& s, const EntryFold& fold, double rate) {
+  std::vector<float> envelope = correlationPower(s, 0, fold, rate);
+  for (float& value : envelope) value = std::sqrt(value);
+  const auto length = static_cast<int32_t>(envelope.size());
+  FoldEdge found;
+  found.peak = static_cast<int32_t>(std::max_element(envelope.begin(), envelope.end()) - envelope.begin());
+  found.edge = found.peak;
+  const float level = s.edgelevel > 0 && s.edgelevel < 1 ? s.edgelevel : 0.4f;
+  const float threshold = level * envelope[static_cast<std::size_t>(found.peak)];
+  // Back from the peak to the first lag below the threshold, at most half a
+  // window; the edge lies between it and the next lag.
+  for (int32_t back = 1; back < length / 2; ++back) {
+    const float below = envelope[static_cast<std::size_t>(wrap(int64_t{found.peak} - back, length))];
+    if (below >= threshold) continue;
+    const float above = envelope[static_cast<std::size_t>(wrap(int64_t{found.peak} - back + 1, length))];
+    const double fraction = above > below ? (threshold - below) / (above - below) : 0.5;
+    found.edge = found.peak - back + fraction;
+    break;
+  }
+  return found;
+}
+
+// |sum over the window of second[p] * conj(first[p - lag])|^2: how well the
+// second fold matches the first moved by lag samples.
+double matchAtLag(const EntryFold& first, const EntryFold& second, int32_t lag) {
+  const auto length = static_cast<int32_t>(first.re.size());
+  double re = 0;
+  double im = 0;
+  for (int32_t p = 0; p < length; ++p) {
+    const auto a = static_cast<std::size_t>(wrap(int64_t{p} - lag, length));
+    const auto b = static_cast<std::size_t>(p);
+    re += double{second.re[b]} * first.re[a] + double{second.im[b]} * first.im[a];
+    im += double{second.im[b]} * first.re[a] - double{second.re[b]} * first.im[a];
+  }
+  return re * re + im * im;
+}
+
+// The middle between the two points where the values fall through
+// kMatchLevel of their largest, interpolated between neighbours; NaN when
+// they do not fall that far on both sides.
+double middleOfPeak(const std::vector<double>& values) {
+  const auto best = static_cast<std::size_t>(std::max_element(values.begin(), values.end()) - values.begin());
+  const double level = kMatchLevel * values[best];
+  double sides[2] = {std::nan(""), std::nan("")};
+  for (int side = 0; side < 2; ++side) {
+    const int direction = side == 0 ? -1 : 1;
+    for (auto at = static_cast<std::ptrdiff_t>(best); at + direction >= 0 &&
+                                                       at + direction < static_cast<std::ptrdiff_t>(values.size());
+         at += direction) {
+      const double inner = values[static_cast<std::size_t>(at)];
+      const double outer = values[static_cast<std::size_t>(at + direction)];
+      if (outer >= level) continue;
+      sides[side] = static_cast<double>(at) + direction * (inner - level) / (inner - outer);
+      break;
+    }
+  }
+  return 0.5 * (sides[0] + sides[1]);
+}
+
+// The rate corrected by how far the reference entry's window (its chain's
+// pulses, all of them) moves between the folds of the first and the second
+// half of the kept samples at `rate`: the lag of the best match between the
+// two folds, between samples by a parabola through its neighbours.
+double refineByDrift(const State& s, const KeptSamples& kept, double rate) {
+  const auto total = static_cast<int64_t>(kept.re.size());
+  const int64_t half = total / 2;
+  const EntryFold first = foldEntry(s, kept, 0, rate, half);
+  const EntryFold second = foldEntry(s, kept, 0, rate, total, half);
+  const auto reach = static_cast<int32_t>(std::ceil((kMatchReach + 2 * kDriftTolerance) * rate)) + 1; // [samples]
+  std::vector<double> match(static_cast<std::size_t>(2 * reach + 1));
+  for (int32_t lag = -reach; lag <= reach; ++lag)
+    match[static_cast<std::size_t>(lag + reach)] = std::sqrt(matchAtLag(first, second, lag));
+  const double centre = middleOfPeak(match); // [samples] into match
+  if (std::isnan(centre) || std::fabs(centre - reach) > 2 * kDriftTolerance * rate) return rate; // no clear match
+  // Each fold shows the pulses earlier by its mean rounding of the window starts.
+  const double drift = second.residue - first.residue + centre - reach; // [samples]
+  const double seconds = static_cast<double>(half) / rate;             // between the halves' centres
+  return rate * (1 + drift / (rate * seconds));
+}
+
 } // namespace
 
 KeptSamples beginKeeping(const State& s) {
@@ -196,7 +308,9 @@ double searchSampleRate(const State& s, const KeptSamples& kept) {
         const auto at = static_cast<std::size_t>(best);
         offset += vertexOffset(score[at - 1], score[at], score[at + 1]);
       }
-      return s.sr * (1 + centre + offset * step);
+      double rate = s.sr * (1 + centre + offset * step);
+      for (int pass = 0; pass < kDriftPasses; ++pass) rate = refineByDrift(s, kept, rate);
+      return rate;
     }
     centre += offset * step;
     range = kRefineRange * step;
@@ -230,25 +344,13 @@ void foldKeptSamples(State& s, const KeptSamples& kept, TaiAverage& average) {
 double edgeBeforePeak(const State& s, const TaiAverage& average) {
   if (average.windows.empty()) return 0;
   const TaiWindow& w = average.windows[0];
-  const auto length = w.taiwindowend - w.taiwindowstart;
   EntryFold fold;
   fold.re.assign(average.taisumre.begin() + w.taiwindowstart, average.taisumre.begin() + w.taiwindowend);
   fold.im.assign(average.taisumim.begin() + w.taiwindowstart, average.taisumim.begin() + w.taiwindowend);
-  std::vector<float> envelope = correlationPower(s, 0, fold, s.sr);
-  for (float& value : envelope) value = std::sqrt(value);
-  const auto peak = static_cast<int32_t>(std::max_element(envelope.begin(), envelope.end()) - envelope.begin());
-  const float level = s.edgelevel > 0 && s.edgelevel < 1 ? s.edgelevel : 0.4f;
-  const float threshold = level * envelope[static_cast<std::size_t>(peak)];
-  // Back from the peak to the first lag below the threshold, at most half a
-  // window; the edge lies between it and the next lag.
-  for (int32_t back = 1; back < length / 2; ++back) {
-    const float below = envelope[static_cast<std::size_t>(wrap(int64_t{peak} - back, length))];
-    if (below >= threshold) continue;
-    const float above = envelope[static_cast<std::size_t>(wrap(int64_t{peak} - back + 1, length))];
-    const double fraction = above > below ? (threshold - below) / (above - below) : 0.5;
-    return back - fraction;
-  }
-  return 0;
+  const FoldEdge found = findFoldEdge(s, fold, s.sr);
+  // The fold shows the pulses earlier by its mean rounding of the window starts.
+  const int64_t count = std::min<int64_t>(average.totalsamples, kLargestKeptSamples);
+  return found.peak - found.edge - meanRounding(phaseCodeInterval(s.taigri[0]) * s.sr, 0, count);
 }
 
 void placeReferenceEdge(State& s, double edgebeforepeak) {
