@@ -15,6 +15,7 @@
 #include "acquisition/wavlayout.h"
 #include "core/cycle.h"
 #include "core/errors.h"
+#include "core/notice.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,6 +29,8 @@ namespace {
 
 constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime rounds to 0
 constexpr double kLongestRawWait = 86400; // [s] a wait above a day is taken as one day
+constexpr double kFirstWaitNotice = 5;    // [s] of waiting for a raw file before it is said
+constexpr double kWaitNoticeRepeat = 60;  // [s] between the notices after that
 
 [[noreturn]] void fileFailure(const State& s, int error) { throw FatalError(s.inputfile, fileErrorText(error)); }
 
@@ -80,8 +83,21 @@ void openWav(State& s, Platform& platform) {
 
 // The capture program writes the next file under the same name; until it
 // appears, try again after sleeptime (whole seconds), never in a busy loop.
+// Says, with notices on, that the capture program has not delivered for a
+// while; `nextnotice` is the timer reading of the next notice [s].
+void noteLongWait(const State& s, Platform& platform, double waitstart, double& nextnotice) {
+  const double now = platform.clock.timer();
+  if (s.notices == 0 || now < nextnotice) return;
+  nextnotice = now + kWaitNoticeRepeat;
+  notify(s, platform, "waiting for " + printableText(s.inputfile) + ": none for " +
+                          std::to_string(std::lround(now - waitstart)) + " s");
+}
+
 void openRaw(State& s, Platform& platform) {
+  const double waitstart = s.notices != 0 ? platform.clock.timer() : 0; // [s]
+  double nextnotice = waitstart + kFirstWaitNotice;                     // [s]
   while (!s.input.open(s.inputfile, File::Mode::Read)) {
+    noteLongWait(s, platform, waitstart, nextnotice);
     if (platform.keyboard.readKey() == 'q') endByKey(s);
     double wait = std::nearbyint(s.sleeptime); // [s]
     if (!(wait > 0)) wait = kShortestRawWait;

@@ -251,7 +251,6 @@ struct State {
   int32_t rowpasscounter = 0;  // [short integrations] since the last image row
   int32_t resyncrequests = 0;  // pending re-synchronisation requests
   int32_t lockcount = 0;       // consecutive strong periods, 0 ... 4
-  int32_t lockannounced = 0;   // flag: the notice of the current lock was printed
 
   // ---- Oscillator tracking and status line ----------------------------------
   std::vector<float> envelope; // per point of the reference window [sample units]

@@ -7,8 +7,9 @@
 // digital oscillator, keep their carrier phase, so its phase-code correlation
 // peaks highest there. Short stretches of the samples try a wide grid of
 // candidates, longer ones a finer grid around the best, until the whole
-// averaging decides. The synchronisation then folds every entry at the rate
-// found, and the stream time is restamped at that rate.
+// averaging decides; then the move of the chain's fold between the first and
+// the second half of the averaging refines the rate. The synchronisation
+// folds every entry at the rate found, and the stream time is restamped at it.
 #pragma once
 
 #include "core/state.h"
