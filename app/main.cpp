@@ -1,4 +1,4 @@
-#include "core/velkor.h"
+#include "top/velkor.h"
 #include "platform/posixplatform.h"
 
 #include <iostream>

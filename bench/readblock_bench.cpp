@@ -7,7 +7,8 @@
 // imaginary) values. It stays in the page cache, so the figures measure the
 // decoder rather than the disk.
 #include "acquisition/source.h"
-#include "core/startup.h"
+#include "top/input.h"
+#include "top/record.h"
 #include "platform/platform.h"
 
 #include <benchmark/benchmark.h>
@@ -96,27 +97,28 @@ void readBlocks(benchmark::State& bench, double looffset, int16_t nb) {
   NoCommands commands;
   ZeroRandom random;
   Platform platform{console, keyboard, clock, commands, random, std::cerr};
-  auto s = std::make_unique<State>();
-  s->inputfile = recording();
-  s->wavinput = 1;
-  s->sr = 48000;
-  s->looffset = looffset;
-  s->nb = nb;
-  computeBlockGeometry(*s);
-  dimensionArrays(*s);
-  s->blockstart = -s->overlap / s->sr;
-  initialiseDecoder(*s);
-  openSource(*s, platform);
+  auto record = std::make_unique<Record>();
+  Record& s = *record;
+  s.settings.inputfile = recording();
+  s.settings.wavinput = 1;
+  s.settings.sr = 48000;
+  s.settings.looffset = looffset;
+  s.settings.nb = nb;
+  computeBlockGeometry(s.settings, s.acquisition);
+  dimensionBuffer(s.acquisition);
+  resetStreamClock(s.settings, s.acquisition);
+  initialiseDecoder(s.settings, s.acquisition);
+  openInput(s, platform);
   int64_t samples = 0;
   for (auto _ : bench) {
-    if (s->inputremaining < s->blockbytes) {
+    if (s.acquisition.inputremaining < s.acquisition.blockbytes) {
       bench.PauseTiming();
-      openSource(*s, platform);
+      openInput(s, platform);
       bench.ResumeTiming();
     }
-    readBlock(*s, platform);
-    samples += s->newsamples;
-    benchmark::DoNotOptimize(s->samplere.data());
+    readNextBlock(s, platform);
+    samples += s.acquisition.newsamples;
+    benchmark::DoNotOptimize(s.acquisition.samplere.data());
   }
   bench.SetItemsProcessed(samples);
 }

@@ -27,12 +27,11 @@ TableRecord station(int gri, const char* letter, double lat, double lon, float d
 }
 
 Scenario tenStations(double seconds, const std::string& output) {
-  std::vector<TableRecord> table = {
-      station(7499, "M", 54.81, 8.29, 0),      station(7499, "X", 49.15, -1.50, 14100),
-      station(7499, "Y", 61.30, 4.70, 29500),  station(6731, "M", 49.15, -1.50, 0),
-      station(6731, "X", 43.74, -1.38, 13000), station(6731, "Z", 54.81, 8.29, 42100),
-      station(9007, "M", 62.30, -7.07, 0),     station(9007, "X", 68.64, 14.46, 28000),
-      station(7001, "M", 68.64, 14.46, 0),     station(7001, "Y", 70.85, 29.20, 29100)};
+  std::vector<TableRecord> table = {station(7499, "M", 54.81, 8.29, 0),      station(7499, "X", 49.15, -1.50, 14100),
+                                    station(7499, "Y", 61.30, 4.70, 29500),  station(6731, "M", 49.15, -1.50, 0),
+                                    station(6731, "X", 43.74, -1.38, 13000), station(6731, "Z", 54.81, 8.29, 42100),
+                                    station(9007, "M", 62.30, -7.07, 0),     station(9007, "X", 68.64, 14.46, 28000),
+                                    station(7001, "M", 68.64, 14.46, 0),     station(7001, "Y", 70.85, 29.20, 29100)};
   SynthConfig c;
   c.lat = 48.39;
   c.lon = -4.49;
@@ -63,8 +62,8 @@ void BM_SynthGenerate(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(re.data());
   }
-  state.counters["realtime"] = benchmark::Counter(10.0 * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["realtime"] =
+      benchmark::Counter(10.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SynthGenerate)->Unit(benchmark::kMillisecond);
 
@@ -72,8 +71,8 @@ BENCHMARK(BM_SynthGenerate)->Unit(benchmark::kMillisecond);
 void BM_SynthRecording(benchmark::State& state) {
   Scenario s = tenStations(10, "/dev/null");
   for (auto _ : state) benchmark::DoNotOptimize(writeRecording(s).clipped);
-  state.counters["realtime"] = benchmark::Counter(10.0 * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["realtime"] =
+      benchmark::Counter(10.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_SynthRecording)->Unit(benchmark::kMillisecond);
 

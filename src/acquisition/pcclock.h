@@ -1,14 +1,22 @@
-// The PC clock of raw input: timer calibrated against the time of day, and
-// the offset between PC time and stream time of every block.
+// The PC clock of raw input: the timer calibrated against the time of day.
 #pragma once
 
-#include "core/state.h"
+#include "acquisition/acquisition.h"
+#include "config/settings.h"
 #include "platform/platform.h"
 
 namespace velkor {
 
-void updateClock(State& state, Platform& platform);
-void calibrateClock(State& state, Platform& platform);
-void computeStreamOffset(State& state);
+// One reading of timer and time of day: pcclock [s of day] from the timer,
+// timeroffset averaged with timercalavfac while the readings agree,
+// clockconfidence counted up or down.
+void updateClock(const Settings& settings, Acquisition& acquisition, Clock& clock);
+
+// Polls every 50 ms until the time of day ticks and sets timeroffset [s] from
+// that tick; clockconfidence 3.
+void calibrateClock(const Settings& settings, Acquisition& acquisition, Clock& clock);
+
+// opentime = pcclock - 0.05 s, the PC time of the end of the file just opened.
+void stampOpenTime(Acquisition& acquisition);
 
 } // namespace velkor

@@ -1,6 +1,7 @@
 #include "acquisition/samplekernels.h"
 
-#include "core/numbers.h"
+#include "ground/bytes.h"
+#include "ground/numbers.h"
 
 #include <bit>
 #include <cmath>
@@ -14,8 +15,8 @@ namespace {
 // under its cheapest cost model; the remainder runs one by one. Selections are
 // integer masks, because a conditional floating-point operation may not be
 // speculated while floating-point exceptions are observable.
-constexpr int32_t kLanes = 16;               // [samples] per group
-constexpr int32_t kGroupsPerFlush = 1024;    // groups summed in 32 bits: 1024 x 32768 < 2^31
+constexpr int32_t kLanes = 16;            // [samples] per group
+constexpr int32_t kGroupsPerFlush = 1024; // groups summed in 32 bits: 1024 x 32768 < 2^31
 
 template <typename F>
 inline void forEachSample(int32_t count, F f) {
@@ -66,9 +67,7 @@ inline int16_t roundClamped(float x) {
   return static_cast<int16_t>(r < 32767 ? r : 32767); // 32767.5 and above round to 32768
 }
 
-inline int16_t littleEndian16(const uint8_t* bytes) {
-  return static_cast<int16_t>(static_cast<uint16_t>(bytes[0] | (bytes[1] << 8)));
-}
+inline int16_t littleEndian16(const uint8_t* bytes) { return static_cast<int16_t>(readLittle16(bytes)); }
 
 inline int16_t offsetBinary8(uint8_t byte) { return static_cast<int16_t>(byte - 128); }
 
@@ -77,19 +76,21 @@ inline float oscillatorStep(double looffset, float losamplerate) {
   return static_cast<float>(2.0 * kPiSingle * looffset / losamplerate);
 }
 
-constexpr int32_t kOscillatorStretch = 128; // [samples] of oscillator values computed ahead of the products
+constexpr int32_t kOscillatorStretch = 128;  // [samples] of oscillator values computed ahead of the products
+constexpr double kOscillatorRefresh = 100.0; // [samples] between settings of the oscillator from its phase
 
 // The oscillator is a recurrence from sample to sample and stays sequential;
 // its values for a stretch of samples go into a small table first, so that
 // the products with the samples form a separate pass that vectorises.
 template <bool Stereo>
-void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
-  float step = oscillatorStep(s.looffset, s.losamplerate); // [rad]
+void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
+  const float losamplerate = acq.losamplerate;             // [Hz] the rate the oscillator was set up for
+  float step = oscillatorStep(acq.looffset, losamplerate); // [rad]
   float c = std::cos(step);
   float sn = -std::sin(step);
-  float lore = s.lore;
-  float loim = s.loim;
-  int32_t locount = s.locount; // [samples]
+  float lore = acq.lore;
+  float loim = acq.loim;
+  int32_t locount = acq.locount; // [samples]
   float tablere[kOscillatorStretch];
   float tableim[kOscillatorStretch];
   for (int32_t first = 0; first < count; first += kOscillatorStretch) {
@@ -97,16 +98,16 @@ void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count
     for (int32_t j = 0; j < n; ++j) {
       // Every 100 samples the oscillator is set afresh from its phase, so
       // that the rounding of the complex steps in between never accumulates.
-      if (++locount >= 100) {
+      if (++locount >= kOscillatorRefresh) {
         locount = 0;
-        const float theta = static_cast<float>(2.0 * kPiSingle * s.lophase); // [rad]
-        lore = std::cos(theta) * s.filescale;
-        loim = -std::sin(theta) * s.filescale;
-        s.lophase = static_cast<float>(s.lophase + s.looffset / s.losamplerate * 100.0);
-        s.lophase -= std::floor(s.lophase);
-        if (s.lodrift != 0) {
-          s.looffset += s.lodrift * 100.0 / s.losamplerate;
-          step = oscillatorStep(s.looffset, s.losamplerate);
+        const float theta = static_cast<float>(2.0 * kPiSingle * acq.lophase); // [rad]
+        lore = std::cos(theta) * cfg.filescale;
+        loim = -std::sin(theta) * cfg.filescale;
+        acq.lophase = static_cast<float>(acq.lophase + acq.looffset / losamplerate * kOscillatorRefresh);
+        acq.lophase -= std::floor(acq.lophase);
+        if (cfg.lodrift != 0) {
+          acq.looffset += cfg.lodrift * kOscillatorRefresh / losamplerate;
+          step = oscillatorStep(acq.looffset, losamplerate);
           c = std::cos(step);
           sn = -std::sin(step);
         }
@@ -131,9 +132,9 @@ void mix(State& s, int16_t* __restrict re, int16_t* __restrict im, int32_t count
       }
     });
   }
-  s.lore = lore;
-  s.loim = loim;
-  s.locount = static_cast<int16_t>(locount);
+  acq.lore = lore;
+  acq.loim = loim;
+  acq.locount = static_cast<int16_t>(locount);
 }
 
 } // namespace
@@ -169,15 +170,14 @@ void scaleSamples(int16_t* __restrict values, int32_t count, float factor) {
   forEachSample(count, [=](int32_t i) { values[i] = roundClamped(factor * static_cast<float>(values[i])); });
 }
 
-void mixWithOscillator(State& s, int32_t first, int32_t count) {
-  int16_t* re = s.samplere.data() + first;
-  int16_t* im = s.sampleim.data() + first;
-  if (s.channels == 2) mix<true>(s, re, im, count);
-  else mix<false>(s, re, im, count);
+void mixWithOscillator(const Settings& cfg, Acquisition& acq, int32_t first, int32_t count) {
+  int16_t* re = acq.samplere.data() + first;
+  int16_t* im = acq.sampleim.data() + first;
+  if (cfg.channels == 2) mix<true>(cfg, acq, re, im, count);
+  else mix<false>(cfg, acq, re, im, count);
 }
 
-void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power,
-                  int32_t count) {
+void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power, int32_t count) {
   // In 32-bit integers (-32768)^2 + (-32768)^2 overflows; in double both
   // squares and their sum are exact, and the one rounding is to single.
   forEachSample(count, [=](int32_t i) {
@@ -188,17 +188,19 @@ void computePower(const int16_t* __restrict re, const int16_t* __restrict im, fl
 }
 
 SampleSums sumSamples(const int16_t* __restrict re, const int16_t* __restrict im, int32_t count) {
-  return sumInLanes(count, [=](int32_t i) { return int32_t{re[i]}; }, [=](int32_t i) { return int32_t{im[i]}; });
+  return sumInLanes(
+      count, [=](int32_t i) { return int32_t{re[i]}; }, [=](int32_t i) { return int32_t{im[i]}; });
 }
 
-SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restrict im,
-                           const float* __restrict power, int32_t count, float threshold) {
+SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restrict im, const float* __restrict power,
+                           int32_t count, float threshold) {
   // Powers are never negative, and non-negative floats order as their bit
   // patterns do: power < threshold becomes an integer comparison. A threshold
   // that is not above 0 (or NaN) leaves every sample out.
   const int32_t limit = threshold > 0 ? std::bit_cast<int32_t>(threshold) : 0;
   auto keep = [=](int32_t i) { return -static_cast<int32_t>(std::bit_cast<int32_t>(power[i]) < limit); };
-  return sumInLanes(count, [=](int32_t i) { return keep(i) & re[i]; }, [=](int32_t i) { return keep(i) & im[i]; });
+  return sumInLanes(
+      count, [=](int32_t i) { return keep(i) & re[i]; }, [=](int32_t i) { return keep(i) & im[i]; });
 }
 
 double sumPower(const float* __restrict power, int32_t count) {

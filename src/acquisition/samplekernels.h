@@ -3,7 +3,8 @@
 // it without a file; the oscillator alone is a sequential recurrence.
 #pragma once
 
-#include "core/state.h"
+#include "acquisition/acquisition.h"
+#include "config/settings.h"
 
 #include <cstdint>
 
@@ -14,15 +15,16 @@ int16_t roundToSample(float value);
 
 // Decodes `frames` sample frames of little-endian bytes into re and im.
 // 8-bit values are unsigned with 128 as zero; mono frames give im = 0.
-void decodeFrames(const uint8_t* bytes, int32_t frames, int32_t channels, int32_t bytesPerSample,
-                  int16_t* re, int16_t* im);
+void decodeFrames(const uint8_t* bytes, int32_t frames, int32_t channels, int32_t bytesPerSample, int16_t* re,
+                  int16_t* im);
 
 // values[i] = round(factor x values[i]) for i < count.
 void scaleSamples(int16_t* values, int32_t count, float factor);
 
-// Shifts re/im[first, first + count) down by looffset with the running
-// oscillator of the state (lophase, lore, loim, locount, looffset, lodrift).
-void mixWithOscillator(State& state, int32_t first, int32_t count);
+// Shifts samplere/im[first, first + count) down by looffset [Hz] with the
+// running oscillator (lophase, lore, loim, locount, looffset moved by the
+// setting lodrift [Hz/s]); filescale is applied with it.
+void mixWithOscillator(const Settings& settings, Acquisition& acquisition, int32_t first, int32_t count);
 
 // power[i] = re[i]^2 + im[i]^2, exact, rounded once to single.
 void computePower(const int16_t* re, const int16_t* im, float* power, int32_t count);
@@ -33,11 +35,11 @@ struct SampleSums {
   int64_t im = 0;
 };
 
+// Sums of re and im over count samples [sample units].
 SampleSums sumSamples(const int16_t* re, const int16_t* im, int32_t count);
 
 // Sums of the values whose power lies below `threshold` [sample units^2].
-SampleSums sumQuietSamples(const int16_t* re, const int16_t* im, const float* power, int32_t count,
-                           float threshold);
+SampleSums sumQuietSamples(const int16_t* re, const int16_t* im, const float* power, int32_t count, float threshold);
 
 // Exact sum of count power values (they hold whole numbers) [sample units^2].
 double sumPower(const float* power, int32_t count);

@@ -10,12 +10,10 @@
 // (see wavlayout.h).
 #include "acquisition/source.h"
 
-#include "acquisition/pcclock.h"
 #include "acquisition/samplekernels.h"
 #include "acquisition/wavlayout.h"
-#include "core/cycle.h"
-#include "core/errors.h"
-#include "core/notice.h"
+#include "ground/arrays.h"
+#include "ground/errors.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,19 +26,20 @@ namespace velkor {
 namespace {
 
 constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime rounds to 0
-constexpr double kLongestRawWait = 86400; // [s] a wait above a day is taken as one day
-constexpr double kFirstWaitNotice = 5;    // [s] of waiting for a raw file before it is said
-constexpr double kWaitNoticeRepeat = 60;  // [s] between the notices after that
+// [s] a wait above a day is taken as one day: the platform counts a wait in
+// milliseconds of an int, which a huge sleeptime would overflow.
+constexpr double kLongestRawWait = 86400;
+constexpr double kRatePerBlockKilosample = 5512.5; // [Hz] sample rate that gives 1024 samples per block
 
-[[noreturn]] void fileFailure(const State& s, int error) { throw FatalError(s.inputfile, fileErrorText(error)); }
+[[noreturn]] void fileFailure(const Settings& cfg, int error) { throw FatalError(cfg.inputfile, fileErrorText(error)); }
 
-void openForReading(State& s) {
-  if (!s.input.open(s.inputfile, File::Mode::Read)) fileFailure(s, s.input.error());
+void openForReading(const Settings& cfg, Acquisition& acq) {
+  if (!acq.input.open(cfg.inputfile, File::Mode::Read)) fileFailure(cfg, acq.input.error());
 }
 
-int64_t inputSize(State& s) {
-  const int64_t size = s.input.size();
-  if (size < 0) fileFailure(s, s.input.error());
+int64_t inputSize(const Settings& cfg, Acquisition& acq) {
+  const int64_t size = acq.input.size();
+  if (size < 0) fileFailure(cfg, acq.input.error());
   return size;
 }
 
@@ -50,78 +49,32 @@ std::string describeFormat(int64_t channels, int64_t bits, double rate) {
   return text.str();
 }
 
-void warnIfFormatDisagrees(const State& s, const WavLayout& layout, std::ostream& errors) {
+void warnIfFormatDisagrees(const Settings& cfg, const WavLayout& layout, std::ostream& errors) {
   if (!layout.hasFormat) return;
-  const bool channelsDiffer = layout.channels != s.channels;
-  const bool widthDiffers = (layout.bitsPerSample + 7) / 8 != s.bytespersample;
-  const bool rateDiffers = std::fabs(static_cast<double>(layout.rate) - s.sr) > 0.01 * s.sr;
+  const bool channelsDiffer = layout.channels != cfg.channels;
+  const bool widthDiffers = (layout.bitsPerSample + 7) / 8 != cfg.bytespersample;
+  const bool rateDiffers = std::fabs(static_cast<double>(layout.rate) - cfg.sr) > 0.01 * cfg.sr;
   if (!channelsDiffer && !widthDiffers && !rateDiffers) return;
-  errors << "velkor: warning: " << s.inputfile << ": the file holds "
+  errors << "velkor: warning: " << cfg.inputfile << ": the file holds "
          << describeFormat(layout.channels, layout.bitsPerSample, static_cast<double>(layout.rate))
-         << ", the settings say " << describeFormat(s.channels, 8 * s.bytespersample, s.sr)
+         << ", the settings say " << describeFormat(cfg.channels, 8 * cfg.bytespersample, cfg.sr)
          << "; it is read as the settings say" << std::endl;
-}
-
-void openWav(State& s, Platform& platform) {
-  openForReading(s);
-  const int64_t size = inputSize(s);
-  const WavLayout layout = scanWav(s.input, size);
-  // Read again from the start; the scan has left the position anywhere.
-  openForReading(s);
-  s.wavchunkpad = 0;
-  if (layout.riff) {
-    warnIfFormatDisagrees(s, layout, platform.errors);
-    if (!s.input.skip(kRiffHeaderBytes)) fileFailure(s, s.input.error());
-    s.inputremaining = layout.sampleBytes;
-    s.wavchunkremaining = 0;
-  } else {
-    if (!s.input.skip(kPlainWavHeaderBytes)) fileFailure(s, s.input.error());
-    s.inputremaining = std::max<int64_t>(size - kPlainWavHeaderBytes, 0);
-    s.wavchunkremaining = s.inputremaining;
-  }
-}
-
-// The capture program writes the next file under the same name; until it
-// appears, try again after sleeptime (whole seconds), never in a busy loop.
-// Says, with notices on, that the capture program has not delivered for a
-// while; `nextnotice` is the timer reading of the next notice [s].
-void noteLongWait(const State& s, Platform& platform, double waitstart, double& nextnotice) {
-  const double now = platform.clock.timer();
-  if (s.notices == 0 || now < nextnotice) return;
-  nextnotice = now + kWaitNoticeRepeat;
-  notify(s, platform, "waiting for " + printableText(s.inputfile) + ": none for " +
-                          std::to_string(std::lround(now - waitstart)) + " s");
-}
-
-void openRaw(State& s, Platform& platform) {
-  const double waitstart = s.notices != 0 ? platform.clock.timer() : 0; // [s]
-  double nextnotice = waitstart + kFirstWaitNotice;                     // [s]
-  while (!s.input.open(s.inputfile, File::Mode::Read)) {
-    noteLongWait(s, platform, waitstart, nextnotice);
-    if (platform.keyboard.readKey() == 'q') endByKey(s);
-    double wait = std::nearbyint(s.sleeptime); // [s]
-    if (!(wait > 0)) wait = kShortestRawWait;
-    platform.keyboard.waitForKey(std::min(wait, kLongestRawWait));
-  }
-  s.inputremaining = inputSize(s);
-  s.wavchunkremaining = s.inputremaining;
-  s.wavchunkpad = 0;
 }
 
 // Moves to the payload of the next data chunk; `remaining` sample bytes are
 // still to come [bytes]. False when the file holds no further data chunk.
-bool enterDataChunk(State& s, int64_t remaining) {
-  if (s.wavchunkpad != 0 && !s.input.skip(s.wavchunkpad)) return false;
-  s.wavchunkpad = 0;
+bool enterDataChunk(Acquisition& acq, int64_t remaining) {
+  if (acq.wavchunkpad != 0 && !acq.input.skip(acq.wavchunkpad)) return false;
+  acq.wavchunkpad = 0;
   ChunkHeader header;
-  while (readChunkHeader(s.input, header)) {
+  while (readChunkHeader(acq.input, header)) {
     if (header.is("data")) {
       bool toEnd = false;
-      s.wavchunkremaining = dataChunkBytes(header.size, remaining, toEnd);
-      s.wavchunkpad = static_cast<int16_t>(toEnd ? 0 : header.size & 1u);
-      if (s.wavchunkremaining > 0) return true;
+      acq.wavchunkremaining = dataChunkBytes(header.size, remaining, toEnd);
+      acq.wavchunkpad = static_cast<int16_t>(toEnd ? 0 : header.size & 1u);
+      if (acq.wavchunkremaining > 0) return true;
       if (toEnd) return false;
-    } else if (!s.input.skip(int64_t{header.size} + (header.size & 1u))) {
+    } else if (!acq.input.skip(int64_t{header.size} + (header.size & 1u))) {
       return false;
     }
   }
@@ -130,117 +83,173 @@ bool enterDataChunk(State& s, int64_t remaining) {
 
 // Reads min(blockbytes, inputremaining) sample bytes into blockbuffer and
 // returns how many arrived [bytes].
-int32_t readSampleBytes(State& s, Platform& platform) {
-  const int64_t wanted = std::min<int64_t>(s.blockbytes, s.inputremaining); // [bytes]
-  uint8_t* out = s.blockbuffer.data();
+int32_t readSampleBytes(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
+  const int64_t wanted = std::min<int64_t>(acq.blockbytes, acq.inputremaining); // [bytes]
+  uint8_t* out = acq.blockbuffer.data();
   int64_t got = 0; // [bytes]
   while (got < wanted) {
-    if (s.wavchunkremaining <= 0 && !enterDataChunk(s, s.inputremaining - got)) break;
-    const int64_t piece = std::min(wanted - got, s.wavchunkremaining);
-    const int64_t arrived = s.input.read(out + got, static_cast<std::size_t>(piece));
-    if (arrived < 0) fileFailure(s, s.input.error());
+    if (acq.wavchunkremaining <= 0 && !enterDataChunk(acq, acq.inputremaining - got)) break;
+    const int64_t piece = std::min(wanted - got, acq.wavchunkremaining);
+    const int64_t arrived = acq.input.read(out + got, static_cast<std::size_t>(piece));
+    if (arrived < 0) fileFailure(cfg, acq.input.error());
     got += arrived;
-    s.wavchunkremaining -= arrived;
+    acq.wavchunkremaining -= arrived;
     if (arrived < piece) break;
   }
   if (got < wanted) {
-    platform.errors << "velkor: warning: " << s.inputfile << ": ends " << s.inputremaining - got
-                    << " bytes early" << std::endl;
-    s.inputremaining = 0;
+    errors << "velkor: warning: " << cfg.inputfile << ": ends " << acq.inputremaining - got << " bytes early"
+           << std::endl;
+    acq.inputremaining = 0;
   } else {
-    s.inputremaining -= got;
+    acq.inputremaining -= got;
   }
   return static_cast<int32_t>(std::max<int64_t>(got, 0));
 }
 
-// The raw file is used up: delete it, await the next one and stamp the PC
-// clock when it opens. The capture program hands over a file as soon as its
-// last sample is recorded; a receiver that keeps up waits for it, so the
-// moment of opening, not the end of the previous file, dates its end.
-void changeRawFile(State& s, Platform& platform) {
-  s.input.close();
-  if (!removeFile(s.inputfile) && errno != ENOENT) {
-    // Left in place, the same file would be read again and again.
-    throw FatalError(s.inputfile, "cannot be deleted: " + fileErrorText(errno));
+} // namespace
+
+void openWav(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
+  openForReading(cfg, acq);
+  const int64_t size = inputSize(cfg, acq);
+  const WavLayout layout = scanWav(acq.input, size);
+  // Read again from the start; the scan has left the position anywhere.
+  openForReading(cfg, acq);
+  acq.wavchunkpad = 0;
+  if (layout.riff) {
+    warnIfFormatDisagrees(cfg, layout, errors);
+    if (!acq.input.skip(kRiffHeaderBytes)) fileFailure(cfg, acq.input.error());
+    acq.inputremaining = layout.sampleBytes;
+    acq.wavchunkremaining = 0;
+  } else {
+    if (!acq.input.skip(kPlainWavHeaderBytes)) fileFailure(cfg, acq.input.error());
+    acq.inputremaining = std::max<int64_t>(size - kPlainWavHeaderBytes, 0);
+    acq.wavchunkremaining = acq.inputremaining;
   }
-  updateClock(s, platform);
-  if (s.clockconfidence == 0) calibrateClock(s, platform);
-  openSource(s, platform);
-  updateClock(s, platform);
-  s.opentime = static_cast<float>(s.pcclock - 0.05);
 }
 
-} // namespace
+bool tryOpenRaw(const Settings& cfg, Acquisition& acq) {
+  if (!acq.input.open(cfg.inputfile, File::Mode::Read)) return false;
+  acq.inputremaining = inputSize(cfg, acq);
+  acq.wavchunkremaining = acq.inputremaining;
+  acq.wavchunkpad = 0;
+  return true;
+}
+
+double rawFileWait(const Settings& cfg) {
+  double wait = std::nearbyint(cfg.sleeptime); // [s]
+  if (!(wait > 0)) wait = kShortestRawWait;
+  return std::min(wait, kLongestRawWait);
+}
 
 // The samples at 0 ... newsamples - 1 leave the buffer: they go into the DC
 // sums (with the blanker on, only those below nbfac times their mean power),
 // and the last overlap samples move to the front.
-void retireSamples(State& s) {
-  const int32_t n = s.newsamples; // [samples]
-  int16_t* re = s.samplere.data();
-  int16_t* im = s.sampleim.data();
-  float* power = s.samplepower.data();
+void retireSamples(const Settings& cfg, Acquisition& acq) {
+  const int32_t n = acq.newsamples; // [samples]
+  int16_t* re = acq.samplere.data();
+  int16_t* im = acq.sampleim.data();
+  float* power = acq.samplepower.data();
   SampleSums sums;
-  if (s.nb != 0) {
-    const float threshold = static_cast<float>(s.nbfac * sumPower(power, n) / n); // [sample units^2]
+  if (cfg.nb != 0) {
+    const float threshold = static_cast<float>(cfg.nbfac * sumPower(power, n) / n); // [sample units^2]
     sums = sumQuietSamples(re, im, power, n, threshold);
   } else {
     sums = sumSamples(re, im, n);
   }
   // The sums are 64-bit: blocks are not limited to 65536 samples, and 32 bits
   // could overflow beyond that.
-  s.dcsumre += static_cast<float>(sums.re);
-  s.dcsumim += static_cast<float>(sums.im);
-  s.dccount += static_cast<float>(n);
-  std::copy(re + n, re + n + s.overlap, re);
-  std::copy(im + n, im + n + s.overlap, im);
-  if (s.nb != 0) std::copy(power + n, power + n + s.overlap, power);
+  acq.dcsumre += static_cast<float>(sums.re);
+  acq.dcsumim += static_cast<float>(sums.im);
+  acq.dccount += static_cast<float>(n);
+  std::copy(re + n, re + n + acq.overlap, re);
+  std::copy(im + n, im + n + acq.overlap, im);
+  if (cfg.nb != 0) std::copy(power + n, power + n + acq.overlap, power);
 }
 
-void computeBlockGeometry(State& s) {
-  s.blocklength = static_cast<int32_t>(std::floor(s.sr / 5512.5 + 0.5)) * 1024;
-  if (s.fileblocklen > 0) s.blocklength = s.fileblocklen;
-  s.overlap = (s.displaysamples / 256 + 1) * 256;
-  s.buffersize = s.overlap + s.blocklength;
-  s.blockbytes = s.bytespersample * s.blocklength * s.channels;
+void computeBlockGeometry(const Settings& cfg, Acquisition& acq) {
+  // About 0.186 s of samples per block: 1024 samples per 5512.5 Hz (a
+  // quarter of 22050 Hz), in whole multiples of 1024.
+  acq.blocklength = static_cast<int32_t>(std::floor(cfg.sr / kRatePerBlockKilosample + 0.5)) * 1024;
+  if (cfg.fileblocklen > 0) acq.blocklength = cfg.fileblocklen;
+  // The overlap holds a whole station window beyond the block, in steps of 256.
+  acq.overlap = (cfg.displaysamples / 256 + 1) * 256;
+  acq.buffersize = acq.overlap + acq.blocklength;
+  acq.blockbytes = cfg.bytespersample * acq.blocklength * cfg.channels;
 }
 
-void initialiseDecoder(State& s) {
-  s.losamplerate = static_cast<float>(s.sr);
-  s.lophase = 0;
-  s.lore = s.filescale;
-  s.loim = 0;
-  s.locount = 0;
-  s.blockbuffer.assign(static_cast<std::size_t>(std::max(s.blockbytes, 0)), 0);
+void dimensionBuffer(Acquisition& acq) {
+  dimension(acq.samplere, acq.buffersize);
+  dimension(acq.sampleim, acq.buffersize);
+  dimension(acq.samplepower, acq.buffersize);
 }
 
-void openSource(State& s, Platform& platform) {
-  if (s.wavinput) openWav(s, platform);
-  else openRaw(s, platform);
+void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
+  acq.looffset = cfg.looffset;
+  acq.losamplerate = static_cast<float>(cfg.sr);
+  acq.lophase = 0;
+  acq.lore = cfg.filescale;
+  acq.loim = 0;
+  acq.locount = 0;
+  acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)), 0);
 }
 
-void readBlock(State& s, Platform& platform) {
-  if (platform.keyboard.readKey() == 'q') endByKey(s);
-  if (s.newsamples > 0) retireSamples(s);
+void resetStreamClock(const Settings& cfg, Acquisition& acq) {
+  acq.clock.sr = cfg.sr;
+  acq.clock.blockstart = -acq.overlap / acq.clock.sr;
+  acq.clock.blockend = 0;
+  acq.newsamples = 0;
+}
 
-  const int32_t bytes = readSampleBytes(s, platform);
-  s.newsamples = bytes / s.channels / s.bytespersample;
-  const int32_t n = s.newsamples;
-  int16_t* re = s.samplere.data() + s.overlap;
-  int16_t* im = s.sampleim.data() + s.overlap;
-  decodeFrames(s.blockbuffer.data(), n, s.channels, s.bytespersample, re, im);
+void correctStreamClock(StreamClock& clock, double shift, double rateStep) {
+  clock.blockstart += shift;
+  clock.blockend += shift;
+  clock.sr += rateStep;
+}
+
+void restampStreamClock(Acquisition& acq, double rate, int64_t totalsamples) {
+  acq.clock.sr = rate;
+  acq.losamplerate = static_cast<float>(rate);
+  acq.clock.blockend = static_cast<double>(totalsamples) / rate;
+  acq.clock.blockstart = acq.clock.blockend - (acq.newsamples + acq.overlap) / rate;
+}
+
+void readBlock(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
+  if (acq.newsamples > 0) retireSamples(cfg, acq);
+
+  const int32_t bytes = readSampleBytes(cfg, acq, errors);
+  acq.newsamples = bytes / cfg.channels / cfg.bytespersample;
+  const int32_t n = acq.newsamples;
+  int16_t* re = acq.samplere.data() + acq.overlap;
+  int16_t* im = acq.sampleim.data() + acq.overlap;
+  decodeFrames(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im);
   // The oscillator applies filescale itself; scaling here as well would apply it twice.
-  if (s.filescale != 1 && s.looffset == 0) {
-    scaleSamples(re, n, s.filescale);
-    if (s.channels == 2) scaleSamples(im, n, s.filescale);
+  if (cfg.filescale != 1 && acq.looffset == 0) {
+    scaleSamples(re, n, cfg.filescale);
+    if (cfg.channels == 2) scaleSamples(im, n, cfg.filescale);
   }
-  if (s.looffset != 0 || s.lodrift != 0) mixWithOscillator(s, s.overlap, n);
-  if (s.nb != 0) computePower(re, im, s.samplepower.data() + s.overlap, n);
+  if (acq.looffset != 0 || cfg.lodrift != 0) mixWithOscillator(cfg, acq, acq.overlap, n);
+  if (cfg.nb != 0) computePower(re, im, acq.samplepower.data() + acq.overlap, n);
 
-  s.blockstart = s.blockend - s.overlap / s.sr;
-  s.blockend = s.blockstart + (s.newsamples + s.overlap) / s.sr;
-  computeStreamOffset(s);
-  if (s.inputremaining == 0 && !s.wavinput) changeRawFile(s, platform);
+  acq.clock.blockstart = acq.clock.blockend - acq.overlap / acq.clock.sr;
+  acq.clock.blockend = acq.clock.blockstart + (acq.newsamples + acq.overlap) / acq.clock.sr;
+}
+
+bool rawFileUsedUp(const Settings& cfg, const Acquisition& acq) { return acq.inputremaining == 0 && !cfg.wavinput; }
+
+void releaseRawFile(const Settings& cfg, Acquisition& acq) {
+  acq.input.close();
+  if (!removeFile(cfg.inputfile) && errno != ENOENT) {
+    // Left in place, the same file would be read again and again.
+    throw FatalError(cfg.inputfile, "cannot be deleted: " + fileErrorText(errno));
+  }
+}
+
+DcSums takeDcSums(Acquisition& acq) {
+  const DcSums sums{acq.dcsumre, acq.dcsumim, acq.dccount};
+  acq.dcsumre = 0;
+  acq.dcsumim = 0;
+  acq.dccount = 0;
+  return sums;
 }
 
 } // namespace velkor

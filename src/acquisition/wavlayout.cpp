@@ -1,19 +1,11 @@
 #include "acquisition/wavlayout.h"
 
+#include "ground/bytes.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace velkor {
-
-namespace {
-
-uint32_t little32(const uint8_t* b) {
-  return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-}
-
-uint16_t little16(const uint8_t* b) { return static_cast<uint16_t>(b[0] | b[1] << 8); }
-
-} // namespace
 
 bool ChunkHeader::is(const char* name) const { return std::memcmp(id, name, 4) == 0; }
 
@@ -21,7 +13,7 @@ bool readChunkHeader(File& file, ChunkHeader& header) {
   uint8_t bytes[8];
   if (file.read(bytes, sizeof bytes) != static_cast<int64_t>(sizeof bytes)) return false;
   std::memcpy(header.id, bytes, 4);
-  header.size = little32(bytes + 4);
+  header.size = readLittle32(bytes + 4);
   return true;
 }
 
@@ -54,9 +46,9 @@ WavLayout scanWav(File& file, int64_t fileSize) {
       if (file.read(format, sizeof format) != 16) break;
       consumed = 16;
       layout.hasFormat = true;
-      layout.channels = little16(format + 2);
-      layout.rate = little32(format + 4);
-      layout.bitsPerSample = little16(format + 14);
+      layout.channels = readLittle16(format + 2);
+      layout.rate = readLittle32(format + 4);
+      layout.bitsPerSample = readLittle16(format + 14);
     }
     const int64_t advance = int64_t{header.size} + (header.size & 1u); // [bytes] payload and pad
     position += advance;

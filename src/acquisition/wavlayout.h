@@ -25,16 +25,16 @@
 
 namespace velkor {
 
-inline constexpr int64_t kRiffHeaderBytes = 12;   // "RIFF", size, "WAVE"
+inline constexpr int64_t kRiffHeaderBytes = 12;     // "RIFF", size, "WAVE"
 inline constexpr int64_t kPlainWavHeaderBytes = 46; // skipped unread in a file that is not RIFF
 
 struct WavLayout {
-  bool riff = false;          // begins with "RIFF", a size and "WAVE"
-  int64_t sampleBytes = 0;    // [bytes] in all data chunks
-  bool hasFormat = false;     // a "fmt " chunk of 16 or more bytes was found
-  int32_t channels = 0;       // values per frame, from "fmt "
-  int32_t bitsPerSample = 0;  // [bits] per value, from "fmt "
-  int64_t rate = 0;           // [Hz], from "fmt "
+  bool riff = false;         // begins with "RIFF", a size and "WAVE"
+  int64_t sampleBytes = 0;   // [bytes] in all data chunks
+  bool hasFormat = false;    // a "fmt " chunk of 16 or more bytes was found
+  int32_t channels = 0;      // values per frame, from "fmt "
+  int32_t bitsPerSample = 0; // [bits] per value, from "fmt "
+  int64_t rate = 0;          // [Hz], from "fmt "
 };
 
 // Walks the chunks of `file`, open at its start and `fileSize` bytes long.
@@ -43,8 +43,8 @@ WavLayout scanWav(File& file, int64_t fileSize);
 
 // One chunk header as read from the file.
 struct ChunkHeader {
-  char id[4] = {};       // identifier, e.g. "data", "fmt ", "kiwi"
-  uint32_t size = 0;     // [bytes] payload as declared
+  char id[4] = {};   // identifier, e.g. "data", "fmt ", "kiwi"
+  uint32_t size = 0; // [bytes] payload as declared
   bool is(const char* name) const;
 };
 

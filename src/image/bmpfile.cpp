@@ -18,10 +18,8 @@
 // viewer or the image command can read the picture while the receiver runs.
 #include "image/bmpfile.h"
 
-#include "core/cycle.h"
-#include "core/errors.h"
-#include "core/format.h"
-#include "image/imagefileaccess.h"
+#include "ground/bytes.h"
+#include "ground/errors.h"
 
 #include <algorithm>
 #include <array>
@@ -34,37 +32,26 @@ namespace velkor {
 
 namespace {
 
-constexpr int32_t kHeaderBytes = 54;      // file header and information header
-constexpr int32_t kPaletteEntries = 256;  // grey ramp
-constexpr int32_t kSizeField = 2;         // offset of the file size
-constexpr int32_t kHeightField = 22;      // offset of the height
-constexpr uint8_t kUndrawn = 0x20;        // bytes of pixels no station draws
-constexpr uint8_t kTick = 255;            // hour-tick bytes
-constexpr double kRetryWait = 0.2;        // [s] between attempts of a failed row write
-
-void putLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-std::array<uint8_t, 4> littleEndian(int32_t value) {
-  auto bits = static_cast<uint32_t>(value);
-  return {static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
-          static_cast<uint8_t>(bits >> 24)};
-}
+constexpr int32_t kHeaderBytes = 54;     // file header and information header
+constexpr int32_t kPaletteEntries = 256; // grey ramp
+constexpr int32_t kSizeField = 2;        // offset of the file size
+constexpr int32_t kHeightField = 22;     // offset of the height
+constexpr uint8_t kUndrawn = 0x20;       // bytes of pixels no station draws
+constexpr uint8_t kTick = 255;           // hour-tick bytes
 
 // Header and palette of the image as it stands with `height` rows in `filesize` bytes.
-std::vector<uint8_t> imageHead(const State& s, int32_t height, int32_t filesize) {
+std::vector<uint8_t> imageHead(const Image& img, int32_t height, int32_t filesize) {
   std::vector<uint8_t> head{'B', 'M'};
-  putLittleEndian(head, static_cast<uint32_t>(filesize), 4);
-  putLittleEndian(head, 0, 4);
-  putLittleEndian(head, static_cast<uint32_t>(kHeaderBytes + s.palettebytes), 4);
-  putLittleEndian(head, 40, 4);
-  putLittleEndian(head, static_cast<uint32_t>(s.imagewidth), 4);
-  putLittleEndian(head, static_cast<uint32_t>(height), 4);
-  putLittleEndian(head, 1, 2);
-  putLittleEndian(head, static_cast<uint32_t>(8 * s.bytesperpixel), 2);
+  appendLittle(head, static_cast<uint32_t>(filesize), 4);
+  appendLittle(head, 0, 4);
+  appendLittle(head, static_cast<uint32_t>(kHeaderBytes + img.palettebytes), 4);
+  appendLittle(head, 40, 4);
+  appendLittle(head, static_cast<uint32_t>(img.imagewidth), 4);
+  appendLittle(head, static_cast<uint32_t>(height), 4);
+  appendLittle(head, 1, 2);
+  appendLittle(head, static_cast<uint32_t>(8 * img.bytesperpixel), 2);
   head.resize(kHeaderBytes, 0);
-  if (s.palettebytes > 0) {
+  if (img.palettebytes > 0) {
     for (int32_t i = 0; i < kPaletteEntries; ++i) {
       auto grey = static_cast<uint8_t>(i);
       head.insert(head.end(), {grey, grey, grey, 0});
@@ -74,29 +61,27 @@ std::vector<uint8_t> imageHead(const State& s, int32_t height, int32_t filesize)
 }
 
 // What a freshly created file holds: the header of an image without rows.
-std::vector<uint8_t> emptyImageHead(const State& s) {
-  return imageHead(s, 0, kHeaderBytes + s.palettebytes);
-}
+std::vector<uint8_t> emptyImageHead(const Image& img) { return imageHead(img, 0, kHeaderBytes + img.palettebytes); }
 
-[[noreturn]] void imageFileFails(const State& s, int error) { throw FatalError(s.bmp, fileErrorText(error)); }
+[[noreturn]] void imageFileFails(const Settings& cfg, int error) { throw FatalError(cfg.bmp, fileErrorText(error)); }
 
-int32_t rowBytes(const State& s) { return s.imagewidth * s.bytesperpixel; }
+int32_t rowBytes(const Image& img) { return img.imagewidth * img.bytesperpixel; }
 
 // Hidden stations take no pixels; more hidden than configured stations leaves none.
-int32_t drawnStations(const State& s) { return std::max(0, s.displayedstations); }
+int32_t drawnStations(const Stations& stn) { return std::max(0, stn.displayedstations); }
 
-void drawHourTicks(State& s) {
-  s.hourtick = 0;
-  if (s.currenthour == s.markedhour) return;
-  s.hourtick = 1;
-  s.markedhour = s.currenthour;
+void drawHourTicks(const Settings& cfg, const Stations& stn, Image& img, int32_t currenthour) {
+  img.hourtick = 0;
+  if (currenthour == img.markedhour) return;
+  img.hourtick = 1;
+  img.markedhour = currenthour;
   // The day boundary is marked twice as wide as the other hours.
-  int64_t length = int64_t{s.bytesperpixel} * (s.currenthour == 0 ? 2 : 1);
-  auto rowEnd = static_cast<int64_t>(s.rowbuffer.size());
-  for (int64_t station = 0; station < drawnStations(s); ++station) {
-    int64_t first = station * s.displaysamples * s.bytesperpixel;
+  int64_t length = int64_t{img.bytesperpixel} * (currenthour == 0 ? 2 : 1);
+  auto rowEnd = static_cast<int64_t>(img.rowbuffer.size());
+  for (int64_t station = 0; station < drawnStations(stn); ++station) {
+    int64_t first = station * cfg.displaysamples * img.bytesperpixel;
     int64_t last = std::min(first + length, rowEnd);
-    for (int64_t byte = first; byte < last; ++byte) s.rowbuffer[static_cast<std::size_t>(byte)] = kTick;
+    for (int64_t byte = first; byte < last; ++byte) img.rowbuffer[static_cast<std::size_t>(byte)] = kTick;
   }
 }
 
@@ -104,92 +89,79 @@ void drawHourTicks(State& s) {
 // header (deleted while the receiver runs) first gets the header of an empty
 // image again, so that every state a crash can leave is a readable BMP.
 // Returns 0 or the errno of the first failure.
-int writeRowUpdate(const State& s, ImageFileAccess& file) {
-  const std::vector<uint8_t> head = emptyImageHead(s);
+int writeRowUpdate(const Image& img, ImageFileAccess& file) {
+  const std::vector<uint8_t> head = emptyImageHead(img);
   int64_t present = file.size();
   if (present < 0) return file.error();
-  if (present < static_cast<int64_t>(head.size()) && !file.writeAt(0, head.data(), head.size()))
-    return file.error();
-  int64_t rowOffset = int64_t{s.imagefilesize} - rowBytes(s);
-  if (!file.writeAt(rowOffset, s.rowbuffer.data(), static_cast<std::size_t>(rowBytes(s)))) return file.error();
-  auto size = littleEndian(s.imagefilesize);
+  // Shorter than its header (deleted or cut): header and palette again, or no viewer reads it.
+  if (present < static_cast<int64_t>(head.size()) && !file.writeAt(0, head.data(), head.size())) return file.error();
+  int64_t rowOffset = int64_t{img.imagefilesize} - rowBytes(img);
+  if (!file.writeAt(rowOffset, img.rowbuffer.data(), static_cast<std::size_t>(rowBytes(img)))) return file.error();
+  auto size = little32Bytes(img.imagefilesize);
   if (!file.writeAt(kSizeField, size.data(), size.size())) return file.error();
-  auto height = littleEndian(s.imageheight);
+  auto height = little32Bytes(img.imageheight);
   if (!file.writeAt(kHeightField, height.data(), height.size())) return file.error();
   return 0;
 }
 
-void waitBeforeRetry(State& s, Platform& platform, int error) {
-  if (platform.keyboard.readKey() == 'q') endByKey(s);
-  if (s.bmperrorhandling > 1) {
-    platform.console.write(formatInteger(error));
-    platform.console.lineEnd();
-  }
-  platform.clock.sleep(kRetryWait);
-}
-
-void runImageCommand(State& s, Platform& platform) {
-  if (s.bmpcmd.empty()) return;
-  if ((s.bmpcmdcount > 0 || s.hourtick == 1) && s.bmpcmdcounter > 0) s.bmpcmdcounter = s.bmpcmdcounter - 1;
-  if (s.bmpcmdcounter == 0) {
-    s.bmpcmdcounter = s.bmpcmdcount == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
-                                                                            : std::abs(s.bmpcmdcount);
-    platform.commands.run(s.bmpcmd);
+void runImageCommand(const Settings& cfg, Image& img, CommandRunner& commands) {
+  if (cfg.bmpcmd.empty()) return;
+  if ((cfg.bmpcmdcount > 0 || img.hourtick == 1) && img.bmpcmdcounter > 0) img.bmpcmdcounter = img.bmpcmdcounter - 1;
+  if (img.bmpcmdcounter == 0) {
+    img.bmpcmdcounter = cfg.bmpcmdcount == std::numeric_limits<int32_t>::min() ? std::numeric_limits<int32_t>::max()
+                                                                               : std::abs(cfg.bmpcmdcount);
+    commands.run(cfg.bmpcmd);
   }
 }
 
 } // namespace
 
-void createImageFile(State& s) {
-  s.bytesperpixel = s.colour != 0 ? 3 : 1;
-  s.palettebytes = s.colour != 0 ? 0 : 4 * kPaletteEntries;
-  int64_t width = int64_t{std::max(0, s.displaysamples)} * drawnStations(s);
+void createImageFile(const Settings& cfg, const Stations& stn, Image& img) {
+  img.bytesperpixel = cfg.colour != 0 ? 3 : 1;
+  img.palettebytes = cfg.colour != 0 ? 0 : 4 * kPaletteEntries;
+  int64_t width = int64_t{std::max(0, cfg.displaysamples)} * drawnStations(stn);
   width = (width + 3) / 4 * 4;
   // The size fields are 32-bit: a single row must leave room for growth.
-  if (width * s.bytesperpixel > std::numeric_limits<int32_t>::max() / 2)
-    throw FatalError(s.bmp, "rows of " + std::to_string(width) + " pixels are too wide for a BMP file");
-  s.imagewidth = static_cast<int32_t>(width);
-  s.imageheight = 0;
-  s.imagefilesize = kHeaderBytes + s.palettebytes;
+  if (width * img.bytesperpixel > std::numeric_limits<int32_t>::max() / 2)
+    throw FatalError(cfg.bmp, "rows of " + std::to_string(width) + " pixels are too wide for a BMP file");
+  img.imagewidth = static_cast<int32_t>(width);
+  img.imageheight = 0;
+  img.imagefilesize = kHeaderBytes + img.palettebytes;
 
-  const std::vector<uint8_t> head = emptyImageHead(s);
+  const std::vector<uint8_t> head = emptyImageHead(img);
   File file;
-  if (!file.open(s.bmp, File::Mode::CreateTruncate)) imageFileFails(s, file.error());
-  if (!file.write(head.data(), head.size())) imageFileFails(s, file.error());
-  if (!file.close()) imageFileFails(s, file.error());
-  s.rowbuffer.assign(static_cast<std::size_t>(rowBytes(s)), kUndrawn);
+  if (!file.open(cfg.bmp, File::Mode::CreateTruncate)) imageFileFails(cfg, file.error());
+  if (!file.write(head.data(), head.size())) imageFileFails(cfg, file.error());
+  if (!file.close()) imageFileFails(cfg, file.error());
+  img.rowbuffer.assign(static_cast<std::size_t>(rowBytes(img)), kUndrawn);
 }
 
-void appendImageRowVia(State& s, Platform& platform, ImageFileAccess& file) {
+bool beginImageRow(const Settings& cfg, const Stations& stn, Image& img, int32_t currenthour) {
   // Without createImageFile there is no image to grow.
-  if (s.bytesperpixel == 0) return;
-  drawHourTicks(s);
-  if (int64_t{s.imagefilesize} + rowBytes(s) > std::numeric_limits<int32_t>::max())
-    throw FatalError(s.bmp, "the image has reached the largest size a BMP file can state");
-  s.imagefilesize = s.imagefilesize + rowBytes(s);
-  s.imageheight = s.imageheight + 1;
-
-  bool retrying = false;
-  for (;;) {
-    if (!file.open(s.bmp)) {
-      if (!retrying) imageFileFails(s, file.error());
-      waitBeforeRetry(s, platform, file.error());
-      continue;
-    }
-    int error = writeRowUpdate(s, file);
-    if (error == 0) break;
-    file.close();
-    if (s.bmperrorhandling == 0) imageFileFails(s, error);
-    retrying = true;
-    waitBeforeRetry(s, platform, error);
-  }
-  if (!file.close()) imageFileFails(s, file.error());
-  runImageCommand(s, platform);
+  if (img.bytesperpixel == 0) return false;
+  drawHourTicks(cfg, stn, img, currenthour);
+  if (int64_t{img.imagefilesize} + rowBytes(img) > std::numeric_limits<int32_t>::max())
+    throw FatalError(cfg.bmp, "the image has reached the largest size a BMP file can state");
+  img.imagefilesize = img.imagefilesize + rowBytes(img);
+  img.imageheight = img.imageheight + 1;
+  return true;
 }
 
-void appendImageRow(State& s, Platform& platform) {
-  PosixImageFile file;
-  appendImageRowVia(s, platform, file);
+int writeImageRow(const Settings& cfg, const Image& img, ImageFileAccess& file, bool retrying) {
+  if (!file.open(cfg.bmp)) {
+    if (!retrying) imageFileFails(cfg, file.error());
+    return file.error();
+  }
+  int error = writeRowUpdate(img, file);
+  if (error == 0) return 0;
+  file.close();
+  if (cfg.bmperrorhandling == 0) imageFileFails(cfg, error);
+  return error;
+}
+
+void finishImageRow(const Settings& cfg, Image& img, ImageFileAccess& file, CommandRunner& commands) {
+  if (!file.close()) imageFileFails(cfg, file.error());
+  runImageCommand(cfg, img, commands);
 }
 
 } // namespace velkor

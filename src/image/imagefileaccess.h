@@ -3,9 +3,7 @@
 // that the retry of a failed write can be exercised without a broken disk.
 #pragma once
 
-#include "core/state.h"
 #include "platform/files.h"
-#include "platform/platform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,11 +14,11 @@ namespace velkor {
 class ImageFileAccess {
 public:
   virtual ~ImageFileAccess() = default;
-  virtual bool open(const std::string& path) = 0;   // read and write, created when missing
-  virtual int64_t size() = 0;                       // [bytes], -1 on failure
+  virtual bool open(const std::string& path) = 0; // read and write, created when missing
+  virtual int64_t size() = 0;                     // [bytes], -1 on failure
   virtual bool writeAt(int64_t offset, const void* data, std::size_t count) = 0;
-  virtual bool close() = 0;                         // true when nothing is open
-  virtual int error() const = 0;                    // errno of the last failure
+  virtual bool close() = 0;      // true when nothing is open
+  virtual int error() const = 0; // errno of the last failure
 };
 
 class PosixImageFile final : public ImageFileAccess {
@@ -36,8 +34,5 @@ public:
 private:
   File file_;
 };
-
-// appendImageRow with the file reached through `file`.
-void appendImageRowVia(State& state, Platform& platform, ImageFileAccess& file);
 
 } // namespace velkor

@@ -25,48 +25,50 @@ uint8_t pixelByte(float product) {
   return static_cast<uint8_t>(level);
 }
 
-float scaleFactor(const State& s, std::size_t station) {
-  auto k = static_cast<float>(1.0 / s.fullscale);
-  if (s.normalizedistance != 0 && s.stationdistance[station] > 0)
-    k = k * s.stationdistance[station] / s.normalizedistance;
-  if (s.normalizepower != 0 && s.stationpower[station] > 0)
-    k = k * std::sqrt(s.normalizepower / s.stationpower[station]);
+float scaleFactor(const Settings& cfg, const Stations& stn, std::size_t station) {
+  auto k = static_cast<float>(1.0 / cfg.fullscale);
+  if (cfg.normalizedistance != 0 && stn.stationdistance[station] > 0)
+    k = k * stn.stationdistance[station] / cfg.normalizedistance;
+  if (cfg.normalizepower != 0 && stn.stationpower[station] > 0)
+    k = k * std::sqrt(cfg.normalizepower / stn.stationpower[station]);
   return k;
 }
 
 // The hidden strips at the end of the list are integrated at fixed time
 // offsets from the station's own window, where they pick up the cross-rate
 // interference rather than the station; half of each is taken off its strip.
-void subtractCrossRate(State& s, std::size_t station) {
-  int32_t gri = s.stationgri[station];
-  bool takesPart = (gri == 6000 && s.gri6000count == 3) || (gri == 7950 && s.gri7950count == 9);
-  if (!takesPart || s.crossrateindex >= 0) return;
-  const auto points = static_cast<std::size_t>(s.displaysamples);
+void subtractCrossRate(const Settings& cfg, const Stations& stn, Processing& proc, int32_t& crossrateindex,
+                       std::size_t station) {
+  int32_t gri = stn.stationgri[station];
+  bool takesPart = (gri == 6000 && stn.gri6000count == 3) || (gri == 7950 && stn.gri7950count == 9);
+  if (!takesPart || crossrateindex >= 0) return;
+  const auto points = static_cast<std::size_t>(cfg.displaysamples);
   for (int pass = 0; pass < 2; ++pass) {
-    int32_t cancelling = s.stationcount + s.crossrateindex;
-    if (cancelling >= 0 && cancelling < s.stationcount) {
+    int32_t cancelling = stn.stationcount() + crossrateindex;
+    if (cancelling >= 0 && cancelling < stn.stationcount()) {
       std::size_t own = station * points;
       std::size_t other = static_cast<std::size_t>(cancelling) * points;
       for (std::size_t i = 0; i < points; ++i) {
-        s.longsumre[own + i] = static_cast<float>(s.longsumre[own + i] - s.longsumre[other + i] / 2.0);
-        s.longsumim[own + i] = static_cast<float>(s.longsumim[own + i] - s.longsumim[other + i] / 2.0);
+        proc.longsumre[own + i] = static_cast<float>(proc.longsumre[own + i] - proc.longsumre[other + i] / 2.0);
+        proc.longsumim[own + i] = static_cast<float>(proc.longsumim[own + i] - proc.longsumim[other + i] / 2.0);
       }
     }
-    s.crossrateindex = s.crossrateindex + 1;
+    crossrateindex = crossrateindex + 1;
   }
 }
 
 // Brightness 0 ... 1 (linear scale above 1 is clipped by the caller) from the
 // normalised magnitude m.
-float brightness(const State& s, float m) {
+float brightness(const Settings& cfg, float m) {
   float v = m;
-  if (s.dbrange == 0) {
+  if (cfg.dbrange == 0) {
     // A zero magnitude stays black also for exponents that would make it infinite.
-    if (s.gamma != 1 && m > 0) v = static_cast<float>(std::pow(static_cast<double>(v), static_cast<double>(s.gamma)));
+    if (cfg.gamma != 1 && m > 0)
+      v = static_cast<float>(std::pow(static_cast<double>(v), static_cast<double>(cfg.gamma)));
     // Above three quarters each dB adds one grey step, so strong stations stay apart.
-    if (v > 0.75 && s.fullscaleknee == 1) v = static_cast<float>(0.75 + kDecibels * std::log(v / 0.75) / 256.0);
+    if (v > 0.75 && cfg.fullscaleknee == 1) v = static_cast<float>(0.75 + kDecibels * std::log(v / 0.75) / 256.0);
   } else {
-    if (m > 0) v = static_cast<float>(1.0 + kDecibels * std::log(m) / std::fabs(s.dbrange));
+    if (m > 0) v = static_cast<float>(1.0 + kDecibels * std::log(m) / std::fabs(cfg.dbrange));
     if (v < 0) v = 0;
   }
   return v;
@@ -81,29 +83,30 @@ uint8_t colourChannel(float term, float v) {
 
 } // namespace
 
-void renderImageRow(State& s) {
-  s.crossrateindex = crossRateStart(s);
-  const int32_t points = s.displaysamples;
-  const int32_t stations = std::clamp(s.displayedstations, 0, s.stationcount);
-  const std::size_t bytesPerPixel = s.colour != 0 ? 3 : 1;
+void renderImageRow(const Settings& cfg, const Stations& stn, Processing& proc, Image& img) {
+  int32_t crossrateindex = crossRateStart(stn); // cancelling strip, counted up to 0
+  const int32_t points = cfg.displaysamples;
+  const int32_t stations = std::clamp(stn.displayedstations, 0, stn.stationcount());
+  const std::size_t bytesPerPixel = cfg.colour != 0 ? 3 : 1;
   const std::size_t rowBytes = static_cast<std::size_t>(stations) * static_cast<std::size_t>(points) * bytesPerPixel;
-  if (s.rowbuffer.size() < rowBytes) s.rowbuffer.resize(rowBytes, kUndrawn);
+  if (img.rowbuffer.size() < rowBytes) img.rowbuffer.resize(rowBytes, kUndrawn);
 
-  const bool highPass = s.hipass != 0 || s.jittercorr != 0;
-  const auto taps = static_cast<int32_t>(std::min<int64_t>(
-      {int64_t{s.tapcount}, static_cast<int64_t>(s.tapre.size()), static_cast<int64_t>(s.tapim.size())}));
-  const auto jc = static_cast<float>(s.jittercorr * 0.5 / s.longintegration);
+  const bool highPass = cfg.hipass != 0 || cfg.jittercorr != 0;
+  const auto taps = static_cast<int32_t>(
+      std::min<int64_t>({int64_t{static_cast<int32_t>(cfg.tapre.size())}, static_cast<int64_t>(cfg.tapre.size()),
+                         static_cast<int64_t>(cfg.tapim.size())}));
+  const auto jc = static_cast<float>(cfg.jittercorr * 0.5 / cfg.longintegration);
   std::size_t pixel = 0; // running pixel number P
   for (int32_t station = 0; station < stations; ++station) {
     const auto st = static_cast<std::size_t>(station);
-    const float k = scaleFactor(s, st);
+    const float k = scaleFactor(cfg, stn, st);
     // The drift of the window during the integration smears the pulse to one
     // side; weighting the neighbours unequally takes it back.
-    const float a = -s.hipass - s.longdrift[st] * jc;
-    const float b = -s.hipass + s.longdrift[st] * jc;
-    subtractCrossRate(s, st);
-    const float* xre = s.longsumre.data() + st * static_cast<std::size_t>(points);
-    const float* xim = s.longsumim.data() + st * static_cast<std::size_t>(points);
+    const float a = -cfg.hipass - proc.longdrift[st] * jc;
+    const float b = -cfg.hipass + proc.longdrift[st] * jc;
+    subtractCrossRate(cfg, stn, proc, crossrateindex, st);
+    const float* xre = proc.longsumre.data() + st * static_cast<std::size_t>(points);
+    const float* xim = proc.longsumim.data() + st * static_cast<std::size_t>(points);
 
     for (int32_t i = 0; i < points; ++i) {
       float re = xre[i];
@@ -113,39 +116,39 @@ void renderImageRow(State& s) {
         im = im + a * xim[i - 1] + b * xim[i + 1];
       }
       for (int32_t t = 0; t < taps; ++t) {
-        int64_t n = int64_t{i} - s.firbegin - t;
+        int64_t n = int64_t{i} - cfg.firbegin - t;
         if (n < 0 || n >= points) continue;
-        const float tre = s.tapre[static_cast<std::size_t>(t)];
-        const float tim = s.tapim[static_cast<std::size_t>(t)];
+        const float tre = cfg.tapre[static_cast<std::size_t>(t)];
+        const float tim = cfg.tapim[static_cast<std::size_t>(t)];
         re += tre * xre[n] - tim * xim[n];
         im += tim * xre[n] + tre * xim[n];
       }
-      re = re * k / static_cast<float>(s.longintegration);
-      im = im * k / static_cast<float>(s.longintegration);
+      re = re * k / static_cast<float>(cfg.longintegration);
+      im = im * k / static_cast<float>(cfg.longintegration);
       const float m = std::sqrt(re * re + im * im);
-      float v = brightness(s, m);
+      float v = brightness(cfg, m);
 
-      if (s.colour == 0) {
+      if (cfg.colour == 0) {
         if (v > 1) v = 1;
-        s.rowbuffer[pixel] = pixelByte(v * kByteScale);
+        img.rowbuffer[pixel] = pixelByte(v * kByteScale);
       } else {
         if (m > 0) {
-          s.cosphi = re / m;
-          s.sinphi = im / m;
+          img.cosphi = re / m;
+          img.sinphi = im / m;
         }
-        if (s.colour == 1) {
+        if (cfg.colour == 1) {
           v = static_cast<float>(v / (1.0 + v)); // soft saturation toward 1
         } else {
           v = static_cast<float>(v * 0.5);
           if (v > 0.5) v = 0.5f;
         }
         // 2 cos(phi), 2 cos(phi - 120 deg), 2 cos(phi + 120 deg)
-        const auto hr = static_cast<float>(2.0 * s.cosphi);
-        const float hb = kRootThree * s.sinphi - s.cosphi;
-        const float hg = -kRootThree * s.sinphi - s.cosphi;
-        s.rowbuffer[3 * pixel] = colourChannel(hb, v);
-        s.rowbuffer[3 * pixel + 1] = colourChannel(hg, v);
-        s.rowbuffer[3 * pixel + 2] = colourChannel(hr, v);
+        const auto hr = static_cast<float>(2.0 * img.cosphi);
+        const float hb = kRootThree * img.sinphi - img.cosphi;
+        const float hg = -kRootThree * img.sinphi - img.cosphi;
+        img.rowbuffer[3 * pixel] = colourChannel(hb, v);
+        img.rowbuffer[3 * pixel + 1] = colourChannel(hg, v);
+        img.rowbuffer[3 * pixel + 2] = colourChannel(hr, v);
       }
       pixel = pixel + 1;
     }

@@ -25,14 +25,14 @@ public:
 
   bool open(const std::string& path, Mode mode);
   bool isOpen() const { return fd_ >= 0; }
-  int64_t size();                                        // [bytes], -1 on failure
-  int64_t read(void* buffer, std::size_t count);         // bytes read (short only at the end), -1 on failure
-  bool readAll(std::string& text);                       // the rest of the file appended
-  bool skip(int64_t count);                              // move the read position forward
-  bool write(const void* data, std::size_t count);       // at the current position
+  int64_t size();                                  // [bytes], -1 on failure
+  int64_t read(void* buffer, std::size_t count);   // bytes read (short only at the end), -1 on failure
+  bool readAll(std::string& text);                 // the rest of the file appended
+  bool skip(int64_t count);                        // move the read position forward
+  bool write(const void* data, std::size_t count); // at the current position
   bool writeAt(int64_t offset, const void* data, std::size_t count);
-  bool close();                                          // false when the close itself failed
-  int error() const { return error_; }                   // errno of the last failure
+  bool close();                        // false when the close itself failed
+  int error() const { return error_; } // errno of the last failure
 
 private:
   int fd_ = -1;

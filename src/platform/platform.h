@@ -16,10 +16,10 @@ class Console {
 public:
   virtual ~Console() = default;
   virtual void write(std::string_view text) = 0;
-  virtual void lineEnd() = 0;                 // "\r\n"
-  virtual void returnToColumnOne() = 0;       // rewrite the current row next
-  virtual void endCurrentLine() = 0;          // start the next output on a fresh row
-  virtual bool somethingOnLine() const = 0;   // text stands left of the cursor
+  virtual void lineEnd() = 0;               // "\r\n"
+  virtual void returnToColumnOne() = 0;     // rewrite the current row next
+  virtual void endCurrentLine() = 0;        // start the next output on a fresh row
+  virtual bool somethingOnLine() const = 0; // text stands left of the cursor
 };
 
 // Non-blocking keyboard. readKey returns the next pending key or -1.

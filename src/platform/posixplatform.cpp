@@ -65,7 +65,9 @@ void installSignalHandlers() {
 }
 
 bool keyPending(int timeoutMilliseconds) {
-  struct pollfd input {STDIN_FILENO, POLLIN, 0};
+  struct pollfd input {
+    STDIN_FILENO, POLLIN, 0
+  };
   int ready;
   do {
     ready = poll(&input, 1, timeoutMilliseconds);
@@ -78,7 +80,9 @@ bool keyPending(int timeoutMilliseconds) {
 StdinKeyboard::StdinKeyboard() {
   terminal_ = isatty(STDIN_FILENO) == 1;
   if (!terminal_) {
-    struct pollfd input {STDIN_FILENO, POLLIN, 0};
+    struct pollfd input {
+      STDIN_FILENO, POLLIN, 0
+    };
     exhausted_ = poll(&input, 1, 0) == 1 && (input.revents & POLLNVAL) != 0;
     return;
   }
@@ -121,7 +125,9 @@ void StdinKeyboard::waitForKey(double seconds) {
   auto start = std::chrono::steady_clock::now();
   if (!keyPending(milliseconds)) return;
   // A pipe at its end reads as pending: find out, and sleep out the rest then.
-  struct pollfd input {STDIN_FILENO, POLLIN, 0};
+  struct pollfd input {
+    STDIN_FILENO, POLLIN, 0
+  };
   poll(&input, 1, 0);
   if (!terminal_ && (input.revents & (POLLHUP | POLLNVAL)) != 0 && (input.revents & POLLIN) == 0) {
     exhausted_ = true;
@@ -159,11 +165,9 @@ void ShellRunner::run(const std::string& commandLine) {
   std::fflush(stdout);
   const char* arguments[] = {"sh", "-c", commandLine.c_str(), nullptr};
   pid_t child = 0;
-  if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(arguments), environ) != 0)
-    return;
+  if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(arguments), environ) != 0) return;
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
 }
 
 double FixedSeedRandom::uniform() {

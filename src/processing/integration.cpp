@@ -1,6 +1,9 @@
 #include "processing/integration.h"
 
-#include "core/numbers.h"
+#include "acquisition/source.h"
+#include "ground/arrays.h"
+#include "ground/loran.h"
+#include "ground/numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,10 +26,13 @@ inline int32_t wrapSub(int32_t sum, int32_t value) {
 
 enum class WindowMode { plain, blanking, mixing };
 
+// The three GRI-6000 strips stand this far apart [s], so that the image can
+// subtract the cross-rate interference of the outer two from the middle one.
+constexpr float kCrossRateSpacing = 0.04f;
+
 // One window of `points` samples into the station's sums, with the pulse's
 // phase-code sign. Integer adds only.
-void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points,
-              int sign) {
+void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, int sign) {
   if (sign > 0) {
     for (int32_t p = 0; p < points; ++p) {
       sumre[p] = wrapAdd(sumre[p], re[p]);
@@ -43,9 +49,8 @@ void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* 
 // The same with the noise blanker: every sample's power goes into the
 // point's power sum, and a sample at or above the point's threshold is left
 // out and counted instead.
-void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold,
-                 float* blankcount, const int16_t* re, const int16_t* im, const float* power,
-                 int32_t points, int sign) {
+void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold, float* blankcount,
+                 const int16_t* re, const int16_t* im, const float* power, int32_t points, int sign) {
   int32_t direction = sign > 0 ? 1 : -1;
   for (int32_t p = 0; p < points; ++p) {
     powersum[p] += power[p];
@@ -59,8 +64,7 @@ void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* t
 
 // The same after multiplying each sample by e^(+j phi) and by the sign; each
 // rotated value is rounded to an integer before it is added.
-void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points,
-              float c, float q) {
+void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float c, float q) {
   for (int32_t p = 0; p < points; ++p) {
     float x = re[p];
     float y = im[p];
@@ -71,52 +75,52 @@ void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* 
   }
 }
 
-WindowMode windowMode(const State& s, int32_t station) {
-  if (s.bandcenter != 0) return WindowMode::mixing;
-  int32_t blanker = s.nb == 2 ? 1 - s.stationblanked[station] : s.nb;
+WindowMode windowMode(const Settings& cfg, const Stations& stn, int32_t station) {
+  if (cfg.bandcenter != 0) return WindowMode::mixing;
+  int32_t blanker = cfg.nb == 2 ? 1 - stn.stationblanked[station] : cfg.nb;
   return blanker != 0 ? WindowMode::blanking : WindowMode::plain;
 }
 
 // Removes a blanked station's pulse from the buffer so that stations
 // integrated after it do not receive it.
-void removePulse(State& s, int32_t windowstart) {
-  int64_t from = int64_t{windowstart} + s.firstblankedsample;
-  int64_t to = from + s.blanklength;
+void removePulse(const Settings& cfg, const Stations& stn, Acquisition& acq, int32_t windowstart) {
+  int64_t from = int64_t{windowstart} + cfg.firstblankedsample;
+  int64_t to = from + stn.blanklength;
   from = std::max<int64_t>(from, 0);
-  to = std::min<int64_t>(to, s.buffersize);
+  to = std::min<int64_t>(to, acq.buffersize);
   for (int64_t k = from; k < to; ++k) {
     auto i = static_cast<std::size_t>(k);
-    s.samplere[i] = 0;
-    s.sampleim[i] = 0;
-    s.samplepower[i] = 0;
+    acq.samplere[i] = 0;
+    acq.sampleim[i] = 0;
+    acq.samplepower[i] = 0;
   }
 }
 
-void integrateStation(State& s, int32_t station) {
+void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq, Processing& proc, int32_t station) {
   auto st = static_cast<std::size_t>(station);
-  int32_t count = s.pulsecount[st];
+  int32_t count = stn.pulsecount[st];
   if (count <= 0 || count > kPatternSlots) return; // no pattern: nothing to walk
 
-  double t = s.nextpulse[st];
-  int32_t index = s.pulseindex[st];
-  int32_t integrated = s.pulsesintegrated[st];
-  int32_t signsum = s.signsum[st];
-  float residue = s.roundingresidue[st];
+  double t = proc.nextpulse[st];
+  int32_t index = proc.pulseindex[st];
+  int32_t integrated = proc.pulsesintegrated[st];
+  int32_t signsum = proc.signsum[st];
+  float residue = proc.roundingresidue[st];
   if (index < 0 || index >= count) index = 0;
 
-  const int32_t points = s.displaysamples;
+  const int32_t points = cfg.displaysamples;
   const std::size_t j0 = st * static_cast<std::size_t>(points);
-  int32_t* sumre = s.shortsumre.data() + j0;
-  int32_t* sumim = s.shortsumim.data() + j0;
-  const WindowMode mode = windowMode(s, station);
-  const bool blanked = s.stationblanked[st] == 1;
-  const auto& intervals = s.pulseinterval[st];
-  const auto& signs = s.pulsesign[st];
-  const double windowspan = points / s.sr;   // [s]
-  const int64_t lastwindowstart = int64_t{s.buffersize} - points; // [samples]
+  int32_t* sumre = proc.shortsumre.data() + j0;
+  int32_t* sumim = proc.shortsumim.data() + j0;
+  const WindowMode mode = windowMode(cfg, stn, station);
+  const bool blanked = stn.stationblanked[st] == 1;
+  const auto& intervals = stn.pulseinterval[st];
+  const auto& signs = stn.pulsesign[st];
+  const double windowspan = points / acq.clock.sr;                  // [s]
+  const int64_t lastwindowstart = int64_t{acq.buffersize} - points; // [samples]
 
-  while (t + windowspan < s.blockend) {
-    double pos = (t - s.blockstart) * s.sr; // [samples]
+  while (t + windowspan < acq.clock.blockend) {
+    double pos = (t - acq.clock.blockstart) * acq.clock.sr; // [samples]
     long k = std::lrint(pos);
     if (k < 0) {
       // After a large sample-clock correction a window can start before the
@@ -129,12 +133,12 @@ void integrateStation(State& s, int32_t station) {
     residue = static_cast<float>(residue + (pos - static_cast<double>(k)));
     int16_t sign = signs[static_cast<std::size_t>(index)];
     auto first = static_cast<std::size_t>(k);
-    const int16_t* re = s.samplere.data() + first;
-    const int16_t* im = s.sampleim.data() + first;
+    const int16_t* re = acq.samplere.data() + first;
+    const int16_t* im = acq.sampleim.data() + first;
 
     switch (mode) {
     case WindowMode::mixing: {
-      double ph = t * s.bandcenter; // [cycles]
+      double ph = t * cfg.bandcenter; // [cycles]
       auto phi = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
       float c = std::cos(phi) * sign;
       float q = std::sin(phi) * sign;
@@ -142,15 +146,15 @@ void integrateStation(State& s, int32_t station) {
       break;
     }
     case WindowMode::blanking:
-      addBlanking(sumre, sumim, s.nbpowersum.data() + j0, s.nbthreshold.data() + j0,
-                  s.nbblankcount.data() + j0, re, im, s.samplepower.data() + first, points, sign);
+      addBlanking(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
+                  proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
       break;
     case WindowMode::plain:
       addPlain(sumre, sumim, re, im, points, sign);
       break;
     }
 
-    if (blanked) removePulse(s, static_cast<int32_t>(k));
+    if (blanked) removePulse(cfg, stn, acq, static_cast<int32_t>(k));
 
     signsum += sign;
     t += intervals[static_cast<std::size_t>(index)];
@@ -158,100 +162,120 @@ void integrateStation(State& s, int32_t station) {
     integrated += 1;
   }
 
-  s.nextpulse[st] = t;
-  s.pulseindex[st] = index;
-  s.pulsesintegrated[st] = integrated;
-  s.signsum[st] = signsum;
-  s.roundingresidue[st] = residue;
+  proc.nextpulse[st] = t;
+  proc.pulseindex[st] = index;
+  proc.pulsesintegrated[st] = integrated;
+  proc.signsum[st] = signsum;
+  proc.roundingresidue[st] = residue;
 }
 
 } // namespace
 
-void setupStationTiming(State& s) {
-  s.resyncrequests = 0;
-  s.lockcount = 0;
-  std::fill(s.nbthreshold.begin(), s.nbthreshold.end(), s.nbinit);
-  s.gri6000count = 0;
-  s.gri7950count = 0;
+void setupStationTiming(const Settings& cfg, const Stations& stn, const Acquisition& acq, const Timing& tim,
+                        Processing& proc) {
+  proc.resyncrequests = 0;
+  proc.lockcount = 0;
+  std::fill(proc.nbthreshold.begin(), proc.nbthreshold.end(), cfg.nbinit);
+  int32_t gri6000seen = 0; // [stations] of GRI 6000 placed so far
+  int32_t gri7950seen = 0; // [stations] of GRI 7950 placed so far
 
-  for (int32_t station = 0; station < s.stationcount; ++station) {
+  for (int32_t station = 0; station < stn.stationcount(); ++station) {
     auto st = static_cast<std::size_t>(station);
-    double period = s.stationgri[st] / 50000.0; // [s] one phase-code interval
+    double period = phaseCodeInterval(stn.stationgri[st]); // [s]
 
-    s.arrivaloffset[st] = static_cast<float>(s.stationdelay[st] / 1000.0 +
-                                             1000.0 * s.stationdistance[st] / s.propagationspeed);
-    if (s.stationgri[st] == 6000) {
-      // The three GRI-6000 strips stand 40 ms apart so that the image can
-      // subtract the cross-rate interference of the outer two from the middle.
-      if (s.gri6000count == 1) s.arrivaloffset[st] += -0.04f;
-      if (s.gri6000count == 2) s.arrivaloffset[st] += 0.04f;
-      s.gri6000count += 1;
+    proc.arrivaloffset[st] =
+        static_cast<float>(stn.stationdelay[st] / 1000.0 + 1000.0 * stn.stationdistance[st] / stn.propagationspeed);
+    if (stn.stationgri[st] == 6000) {
+      if (gri6000seen == 1) proc.arrivaloffset[st] += -kCrossRateSpacing;
+      if (gri6000seen == 2) proc.arrivaloffset[st] += kCrossRateSpacing;
+      gri6000seen += 1;
     }
-    if (s.stationgri[st] == 7950) {
-      if (s.gri7950count >= 3) {
-        double shift = 0.001 * s.xrcdelay7950; // [s]
-        bool even = (s.gri7950count - 3) % 2 == 0;
-        s.arrivaloffset[st] = static_cast<float>(even ? s.arrivaloffset[st] - shift : s.arrivaloffset[st] + shift);
+    if (stn.stationgri[st] == 7950) {
+      if (gri7950seen >= 3) {
+        double shift = 0.001 * cfg.xrcdelay7950; // [s]
+        bool even = (gri7950seen - 3) % 2 == 0;
+        proc.arrivaloffset[st] =
+            static_cast<float>(even ? proc.arrivaloffset[st] - shift : proc.arrivaloffset[st] + shift);
       }
-      s.gri7950count += 1;
+      gri7950seen += 1;
     }
 
     if (!(period > 0)) {
       // No phase-code interval to place pulses on: the station never comes due.
-      s.arrivalphase[st] = 0;
-      s.nextpulse[st] = std::numeric_limits<double>::infinity();
+      proc.arrivalphase[st] = 0;
+      proc.nextpulse[st] = std::numeric_limits<double>::infinity();
     } else {
-      double x = (s.arrivaloffset[st] - s.timeorigin) / period;
-      s.arrivalphase[st] = (x - std::floor(x)) * period;
-      double y = s.arrivalphase[st] - s.blockstart - s.overlap / s.sr;
+      double x = (proc.arrivaloffset[st] - tim.timeorigin) / period;
+      proc.arrivalphase[st] = (x - std::floor(x)) * period;
+      double y = proc.arrivalphase[st] - acq.clock.blockstart - acq.overlap / acq.clock.sr;
       y = y - std::floor(y / period) * period;
-      s.nextpulse[st] = s.blockstart + y + (s.overlap - s.pulseoffset) / s.sr;
+      proc.nextpulse[st] = acq.clock.blockstart + y + (acq.overlap - cfg.pulseoffset) / acq.clock.sr;
     }
-    s.pulseindex[st] = 0;
-    s.pulsesintegrated[st] = 0;
-    s.roundingresidue[st] = 0;
-    s.signsum[st] = 0;
+    proc.pulseindex[st] = 0;
+    proc.pulsesintegrated[st] = 0;
+    proc.roundingresidue[st] = 0;
+    proc.signsum[st] = 0;
   }
 
-  s.crossrateindex = crossRateStart(s);
-
-  s.phaserefcos = static_cast<float>(std::cos(kPiSingle * s.phasereference / 180.0));
-  s.phaserefsin = static_cast<float>(std::sin(kPiSingle * s.phasereference / 180.0));
-  s.phaserotre = s.phaserefcos;
-  s.phaserotim = s.phaserefsin;
+  proc.phaserefcos = static_cast<float>(std::cos(kPiSingle * cfg.phasereference / 180.0));
+  proc.phaserefsin = static_cast<float>(std::sin(kPiSingle * cfg.phasereference / 180.0));
+  proc.phaserotre = proc.phaserefcos;
+  proc.phaserotim = proc.phaserefsin;
 }
 
-int32_t crossRateStart(const State& s) {
+int32_t crossRateStart(const Stations& stn) {
   int32_t start = 0;
-  if (s.gri6000count == 3) start = -2;
-  if (s.gri7950count == 9) start -= 6;
+  if (stn.gri6000count == 3) start = -2;
+  if (stn.gri7950count == 9) start -= 6;
   return start;
 }
 
-void integrateBlock(State& s) {
-  for (int32_t station : s.stationorder) integrateStation(s, station);
+void integrateBlock(const Settings& cfg, const Stations& stn, Acquisition& acq, Processing& proc) {
+  for (int32_t station : stn.stationorder) integrateStation(cfg, stn, acq, proc, station);
 }
 
-void updateNoiseBlanker(State& s) {
-  const int32_t points = s.displaysamples;
-  for (int32_t station = 0; station < s.stationcount; ++station) {
-    int32_t n = s.pulsesintegrated[static_cast<std::size_t>(station)];
+void updateNoiseBlanker(const Settings& cfg, const Stations& stn, Processing& proc) {
+  const int32_t points = cfg.displaysamples;
+  for (int32_t station = 0; station < stn.stationcount(); ++station) {
+    int32_t n = proc.pulsesintegrated[static_cast<std::size_t>(station)];
     if (n <= 0) continue;
     std::size_t j0 = static_cast<std::size_t>(station) * static_cast<std::size_t>(points);
-    float* powersum = s.nbpowersum.data() + j0;
-    float* threshold = s.nbthreshold.data() + j0;
+    float* powersum = proc.nbpowersum.data() + j0;
+    float* threshold = proc.nbthreshold.data() + j0;
     for (int32_t p = 0; p < points; ++p) {
       // The neighbourhood keeps a pulse's own spread of power from being
       // blanked at the points next to its peak.
       float m = powersum[p];
-      for (int32_t d = 1; d <= s.nbspread; ++d) {
+      for (int32_t d = 1; d <= cfg.nbspread; ++d) {
         if (p - d >= 0 && powersum[p - d] > m) m = powersum[p - d];
         if (p + d < points && powersum[p + d] > m) m = powersum[p + d];
       }
-      threshold[p] = static_cast<float>((1.0 - s.nbupdate) * threshold[p] + s.nbupdate * s.nbfac * m / n);
+      threshold[p] = static_cast<float>((1.0 - cfg.nbupdate) * threshold[p] + cfg.nbupdate * cfg.nbfac * m / n);
     }
     std::fill(powersum, powersum + points, 0.0f);
   }
+}
+
+void prepareProcessing(const Settings& cfg, const Stations& stn, Processing& proc) {
+  const int64_t stations = stn.stationcount();
+  const int64_t points = int64_t{cfg.displaysamples} * stations;
+  for (auto* array : {&proc.arrivaloffset, &proc.roundingresidue, &proc.longdrift}) dimension(*array, stations);
+  dimension(proc.arrivalphase, stations);
+  dimension(proc.nextpulse, stations);
+  dimension(proc.pulseindex, stations);
+  dimension(proc.pulsesintegrated, stations);
+  dimension(proc.signsum, stations);
+  for (auto* array : {&proc.shortsumre, &proc.shortsumim}) dimension(*array, points);
+  for (auto* array : {&proc.longsumre, &proc.longsumim, &proc.nbpowersum, &proc.nbthreshold, &proc.nbblankcount})
+    dimension(*array, points);
+  dimension(proc.envelope, cfg.displaysamples);
+  proc.pllavgfreq = cfg.pllavfini;
+}
+
+void clearLongSums(Processing& proc) {
+  std::fill(proc.longsumre.begin(), proc.longsumre.end(), 0.0f);
+  std::fill(proc.longsumim.begin(), proc.longsumim.end(), 0.0f);
+  std::fill(proc.longdrift.begin(), proc.longdrift.end(), 0.0f);
 }
 
 } // namespace velkor

@@ -1,15 +1,29 @@
-// End-of-period tracking: stream time, reference edge, sample-clock loop,
-// oscillator error and command, status line, re-synchronisation requests.
+// End-of-period tracking: reference edge, sample-clock loop, oscillator error
+// and command, re-synchronisation requests. The status line that shows the
+// results is display/status.
 #pragma once
 
-#include "core/state.h"
+#include "acquisition/acquisition.h"
+#include "config/settings.h"
 #include "platform/platform.h"
+#include "processing/processing.h"
+#include "stations/stations.h"
+#include "timing/timing.h"
 
 namespace velkor {
 
-void showStreamTime(State& state, Platform& platform);
-void findEdge(State& state);
-void trackOscillator(State& state, Platform& platform);
-void countResyncRequests(State& state);
+// The reference station's leading edge in its short sums: edgemax, the
+// envelope, edgeposition [points], edge value, amplitude and phase [rad].
+void findEdge(const Settings& settings, const Stations& stations, Processing& processing);
+
+// findEdge, then the sample-clock loop (moves the stream clock and sr), the
+// oscillator frequency error relfreq [1] and time lotime [us], the lock count,
+// and while locked the oscillator command (pllcommand with a computed argument).
+void trackOscillator(const Settings& settings, const Stations& stations, StreamClock& clock, Processing& processing,
+                     Random& random, CommandRunner& commands);
+
+// One more re-synchronisation request for a weak edge or a PC clock astray
+// (pcoffset beyond clockerrorlimit [s]), one less for a good period.
+void countResyncRequests(const Settings& settings, const Timing& timing, Processing& processing);
 
 } // namespace velkor

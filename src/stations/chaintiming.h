@@ -1,16 +1,21 @@
 // Pulse patterns, processing order, blanking weights and line offsets.
 #pragma once
 
-#include "core/state.h"
+#include "config/settings.h"
+#include "stations/stations.h"
 
 namespace velkor {
 
-// stationorder: blanked stations first, then the others, each in list order.
-void buildStationOrder(State& state);
+// stationorder from stationblanked: blanked stations first, then the others,
+// each in list order, so that a blanked pulse is removed before the others
+// integrate.
+void buildStationOrder(Stations& stations);
 
-// propagationspeed, every station's pulse pattern, the clamped blanking window
-// with blanklength and blankingweight, and the synchronisation line offsets.
-void computeChainTiming(State& state);
+// Reads the settings (asf, singlepulses, blanking window, sr, bandcenter) and
+// the station arrays; writes propagationspeed [m/s], every station's pulse
+// pattern ([s] intervals, signs), the GRI-6000/7950 counts, blanklength
+// [points], blankingweight [1] and the synchronisation line offsets [Hz].
+void computeChainTiming(const Settings& settings, Stations& stations);
 
 // The part of its GRI that a station's pulse group takes before the gap to the
 // next group [10 us]: 900 for nine-pulse groups (letters K to N), 700 for

@@ -7,8 +7,8 @@ namespace velkor {
 namespace {
 
 constexpr double kPi = 3.141592653589793;
-constexpr double kSemiMajor = 6378137.0;                // a [m]
-constexpr double kFlattening = 0.0033528106647474805;   // f = 1 / 298.257223563
+constexpr double kSemiMajor = 6378137.0;                      // a [m]
+constexpr double kFlattening = 0.0033528106647474805;         // f = 1 / 298.257223563
 constexpr double kSemiMinor = (1 - kFlattening) * kSemiMajor; // b [m]
 // The convergence limit was always held in single precision; its exact value
 // decides when the series stops, so it keeps that width.

@@ -1,8 +1,9 @@
 #include "stations/stationmodel.h"
 
-#include "core/numbers.h"
-
-#include "core/errors.h"
+#include "ground/arrays.h"
+#include "ground/errors.h"
+#include "ground/loran.h"
+#include "ground/numbers.h"
 #include "stations/chaintiming.h"
 #include "stations/geodesic.h"
 
@@ -20,7 +21,7 @@ namespace {
 constexpr int32_t kMostSinglePulses = kPatternSlots;
 // A synchronisation window is laid out with the nine-pulse master group
 // (0 ... 9 ms) in each GRI; a shorter GRI would overrun it.
-constexpr int32_t kSyncGroupLength = 900; // [10 us]
+constexpr int32_t kSyncGroupLength = kNinePulseGroup; // [10 us]
 
 // The entry as the configuration names it, e.g. "-749m".
 std::string entryName(int32_t gri, char letter) {
@@ -28,9 +29,9 @@ std::string entryName(int32_t gri, char letter) {
 }
 
 // The chain delay of a GRI: the last [chaindelay] entry for it wins [ms].
-float chainDelay(const State& s, int32_t gri) {
+float chainDelay(const Settings& cfg, int32_t gri) {
   float delay = 0;
-  for (const ChainDelayEntry& entry : s.chaindelays)
+  for (const ChainDelayEntry& entry : cfg.chaindelays)
     if (entry.gri == gri) delay = entry.delay;
   return delay;
 }
@@ -38,18 +39,18 @@ float chainDelay(const State& s, int32_t gri) {
 // Entries that would give a pulse interval of zero or less would keep the
 // integration from ever leaving a block, or write a synchronisation window
 // over the next one: they are refused before anything is shown.
-void refuseUnworkableEntries(const State& s) {
-  if (s.singlepulses < 0 || s.singlepulses > kMostSinglePulses)
-    throw FatalError("singlepulses = " + std::to_string(s.singlepulses), "must lie between 0 and 18");
-  for (const StationEntry& entry : s.stationentries) {
+void refuseUnworkableEntries(const Settings& cfg) {
+  if (cfg.singlepulses < 0 || cfg.singlepulses > kMostSinglePulses)
+    throw FatalError("singlepulses = " + std::to_string(cfg.singlepulses), "must lie between 0 and 18");
+  for (const StationEntry& entry : cfg.stationentries) {
     int64_t gri = std::abs(int64_t{entry.gri});
-    int32_t group = pulseGroupLength(entry.letter, s.singlepulses);
+    int32_t group = pulseGroupLength(entry.letter, cfg.singlepulses);
     if (gri > group) continue;
     throw FatalError("[stations] " + entryName(entry.gri, entry.letter),
-                     group == 900 ? "a nine-pulse group (letters K to N) needs a GRI above 900"
-                                  : "an eight-pulse group (letters O to Z) needs a GRI above 700");
+                     group == kNinePulseGroup ? "a nine-pulse group (letters K to N) needs a GRI above 900"
+                                              : "an eight-pulse group (letters O to Z) needs a GRI above 700");
   }
-  for (const TaiEntry& entry : s.taientries)
+  for (const TaiEntry& entry : cfg.taientries)
     if (entry.gri <= kSyncGroupLength)
       throw FatalError("[taisync] " + entryName(entry.gri, entry.letter),
                        "a synchronisation entry needs a GRI above 900");
@@ -61,78 +62,68 @@ bool sameStation(int32_t gri, char letter, const TableRecord& record) {
 
 } // namespace
 
-void buildStationModel(State& s) {
-  refuseUnworkableEntries(s);
-  s.taicount = static_cast<int32_t>(s.taientries.size());
-  s.stationcount = static_cast<int32_t>(s.stationentries.size());
-  s.chaindelaycount = static_cast<int32_t>(s.chaindelays.size());
-  s.tapcount = static_cast<int32_t>(s.tapre.size());
+void buildStationModel(const Settings& cfg, Stations& stn) {
+  refuseUnworkableEntries(cfg);
+  const int32_t taicount = cfg.taicount();
+  dimension(stn.taichaindelay, taicount);
+  dimension(stn.taidelay, taicount);
+  dimension(stn.taidistance, taicount);
+  dimension(stn.tailineoffset, taicount);
+  for (int32_t j = 0; j < taicount; ++j) stn.taichaindelay[j] = chainDelay(cfg, cfg.taientries[j].gri);
 
-  dimension(s.taigri, s.taicount);
-  dimension(s.tailetter, s.taicount);
-  dimension(s.taivalue, s.taicount);
-  dimension(s.taichaindelay, s.taicount);
-  dimension(s.taidelay, s.taicount);
-  dimension(s.taidistance, s.taicount);
-  dimension(s.tailineoffset, s.taicount);
-  for (int32_t j = 0; j < s.taicount; ++j) {
-    const TaiEntry& entry = s.taientries[static_cast<std::size_t>(j)];
-    s.taigri[j] = entry.gri;
-    s.tailetter[j] = entry.letter;
-    s.taivalue[j] = entry.value;
-    s.taichaindelay[j] = chainDelay(s, entry.gri);
-  }
-
-  dimension(s.stationgri, s.stationcount);
-  dimension(s.stationletter, s.stationcount);
-  dimension(s.stationblanked, s.stationcount);
-  dimension(s.stationchaindelay, s.stationcount);
-  dimension(s.stationname, s.stationcount);
-  dimension(s.stationdelay, s.stationcount);
-  dimension(s.stationpower, s.stationcount);
-  dimension(s.stationdistance, s.stationcount);
-  s.blankedcount = 0;
-  for (int32_t i = 0; i < s.stationcount; ++i) {
-    const StationEntry& entry = s.stationentries[static_cast<std::size_t>(i)];
-    s.stationgri[i] = static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{entry.gri}),
-                                                             std::numeric_limits<int32_t>::max()));
-    s.stationletter[i] = entry.letter;
-    if (entry.gri < 0 && s.blankedcount < s.blankedstns) {
-      s.stationblanked[i] = 1;
-      s.blankedcount = static_cast<int16_t>(s.blankedcount + 1);
+  const auto stationcount = static_cast<int32_t>(cfg.stationentries.size());
+  dimension(stn.stationgri, stationcount);
+  dimension(stn.stationletter, stationcount);
+  dimension(stn.stationblanked, stationcount);
+  dimension(stn.stationchaindelay, stationcount);
+  dimension(stn.stationname, stationcount);
+  dimension(stn.stationdelay, stationcount);
+  dimension(stn.stationpower, stationcount);
+  dimension(stn.stationdistance, stationcount);
+  stn.blankedcount = 0;
+  for (int32_t i = 0; i < stationcount; ++i) {
+    const StationEntry& entry = cfg.stationentries[static_cast<std::size_t>(i)];
+    stn.stationgri[i] =
+        static_cast<int32_t>(std::min<int64_t>(std::abs(int64_t{entry.gri}), std::numeric_limits<int32_t>::max()));
+    stn.stationletter[i] = entry.letter;
+    if (entry.gri < 0 && stn.blankedcount < cfg.blankedstns) {
+      stn.stationblanked[i] = 1;
+      stn.blankedcount = static_cast<int16_t>(stn.blankedcount + 1);
     }
-    s.stationchaindelay[i] = chainDelay(s, s.stationgri[i]);
+    stn.stationchaindelay[i] = chainDelay(cfg, stn.stationgri[i]);
   }
 
   // A hidden count beyond the list hides every station; a negative one none.
-  int64_t displayed = int64_t{s.stationcount} - s.hidden;
-  s.displayedstations = static_cast<int32_t>(std::clamp<int64_t>(displayed, 0, s.stationcount));
+  int64_t displayed = int64_t{stn.stationcount()} - cfg.hidden;
+  stn.displayedstations = static_cast<int32_t>(std::clamp<int64_t>(displayed, 0, stn.stationcount()));
 }
 
-void readStationTable(State& s, std::ostream& warnings) { completeFromTable(s, readTableRecords(s.table, warnings)); }
+void readStationTable(const Settings& cfg, Stations& stn, std::ostream& warnings) {
+  completeFromTable(cfg, stn, readTableRecords(cfg.table, warnings));
+}
 
-void completeFromTable(State& s, const std::vector<TableRecord>& table) {
+void completeFromTable(const Settings& cfg, Stations& stn, const std::vector<TableRecord>& table) {
   for (const TableRecord& record : table) {
-    for (int32_t i = 0; i < s.stationcount; ++i) {
-      if (!sameStation(s.stationgri[i], s.stationletter[i], record)) continue;
-      s.stationdistance[i] = static_cast<float>(geodesicDistance(s.lat, s.lon, record.lat, record.lon));
-      s.stationname[i] = record.name;
-      s.stationdelay[i] = toSingle(record.delay / 1000.0 + s.stationchaindelay[i]);
-      s.stationpower[i] = record.power;
+    for (int32_t i = 0; i < stn.stationcount(); ++i) {
+      if (!sameStation(stn.stationgri[i], stn.stationletter[i], record)) continue;
+      stn.stationdistance[i] = static_cast<float>(geodesicDistance(cfg.lat, cfg.lon, record.lat, record.lon));
+      stn.stationname[i] = record.name;
+      stn.stationdelay[i] = toSingle(record.delay / 1000.0 + stn.stationchaindelay[i]);
+      stn.stationpower[i] = record.power;
     }
-    for (int32_t j = 0; j < s.taicount; ++j) {
-      if (!sameStation(s.taigri[j], s.tailetter[j], record)) continue;
-      s.taidistance[j] = static_cast<float>(geodesicDistance(s.lat, s.lon, record.lat, record.lon));
-      s.taidelay[j] = toSingle(record.delay / 1000.0 + s.taichaindelay[j]);
+    for (int32_t j = 0; j < cfg.taicount(); ++j) {
+      if (!sameStation(cfg.taientries[j].gri, cfg.taientries[j].letter, record)) continue;
+      stn.taidistance[j] = static_cast<float>(geodesicDistance(cfg.lat, cfg.lon, record.lat, record.lon));
+      stn.taidelay[j] = toSingle(record.delay / 1000.0 + stn.taichaindelay[j]);
     }
   }
 }
 
-void blankByDistance(State& s) {
-  for (int32_t i = 0; i < s.stationcount; ++i) {
-    if (s.stationdistance[i] < s.blankingdistance && s.blankedcount < s.blankedstns && !s.stationblanked[i]) {
-      s.stationblanked[i] = 1;
-      s.blankedcount = static_cast<int16_t>(s.blankedcount + 1);
+void blankByDistance(const Settings& cfg, Stations& stn) {
+  for (int32_t i = 0; i < stn.stationcount(); ++i) {
+    if (stn.stationdistance[i] < cfg.blankingdistance && stn.blankedcount < cfg.blankedstns && !stn.stationblanked[i]) {
+      stn.stationblanked[i] = 1;
+      stn.blankedcount = static_cast<int16_t>(stn.blankedcount + 1);
     }
   }
 }

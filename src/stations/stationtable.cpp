@@ -28,9 +28,8 @@
 //   - A record whose GRI is 0 or negative is skipped. When the file ends
 //     inside a record, that record is ignored, with one warning when any of
 //     its fields holds text (trailing empty lines give none).
-#include "core/config.h"
-#include "core/errors.h"
-#include "platform/files.h"
+#include "ground/ini.h"
+#include "ground/numbers.h"
 #include "stations/stationmodel.h"
 
 #include <array>
@@ -48,9 +47,8 @@ constexpr int kFieldsPerRecord = 15;
 enum class Kind { Integer, Single, Text };
 
 constexpr std::array<Kind, kFieldsPerRecord> kRecordLayout = {
-    Kind::Integer, Kind::Integer, Kind::Text,    Kind::Text,    Kind::Integer,
-    Kind::Integer, Kind::Single,  Kind::Text,    Kind::Integer, Kind::Integer,
-    Kind::Single,  Kind::Text,    Kind::Single,  Kind::Single,  Kind::Single};
+    Kind::Integer, Kind::Integer, Kind::Text,   Kind::Text, Kind::Integer, Kind::Integer, Kind::Single, Kind::Text,
+    Kind::Integer, Kind::Integer, Kind::Single, Kind::Text, Kind::Single,  Kind::Single,  Kind::Single};
 
 std::string upperCase(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -77,8 +75,7 @@ public:
       closeField();
       return field;
     }
-    while (!atEnd() && text_[at_] != ',' && text_[at_] != ' ' && text_[at_] != '\t' && lineEndLength() == 0)
-      ++at_;
+    while (!atEnd() && text_[at_] != ',' && text_[at_] != ' ' && text_[at_] != '\t' && lineEndLength() == 0) ++at_;
     std::string field(text_.substr(start, at_ - start));
     skipBlanks();
     closeField();
@@ -133,7 +130,7 @@ std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostr
   std::vector<TableRecord> records;
   while (!reader.atEnd()) {
     std::array<std::string, kFieldsPerRecord> field;
-    int present = 0;     // [fields] read before the end of the file
+    int present = 0; // [fields] read before the end of the file
     bool anyText = false;
     for (int i = 0; i < kFieldsPerRecord; ++i) {
       bool there = false;

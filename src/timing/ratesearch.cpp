@@ -1,9 +1,11 @@
 #include "timing/ratesearch.h"
 
+#include "ground/loran.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <string_view>
+#include <vector>
 
 namespace velkor {
 
@@ -15,24 +17,23 @@ namespace {
 // samples, as long as the carrier phase it costs (f * d * t cycles) stays
 // within an eighth of a cycle. Candidates lie that far apart.
 constexpr double kTwoPi = 6.283185307179586; // [rad] per cycle, in double precision
-constexpr double kDriftTolerance = 20e-6;  // [s] of pulse movement over a fold
-constexpr double kPhaseTolerance = 0.125;  // [cycles] of carrier movement over a fold
-constexpr int kFirstStageSteps = 32;       // candidates on each side of the first, widest grid
-constexpr int64_t kStretchGrowth = 4;      // each finer grid folds four times as many samples
-constexpr double kRefineRange = 1.5;
-constexpr int kDriftPasses = 2;
-constexpr double kMatchReach = 150e-6;     // [s] of lags tried each side: the pulse's match is that wide
-constexpr double kMatchLevel = 0.9;        // the match's middle is taken between its falls to this            // refinements by the edge's drift between the halves       // a finer grid spans +-1.5 steps of the one before
+constexpr double kDriftTolerance = 20e-6;    // [s] of pulse movement over a fold
+constexpr double kPhaseTolerance = 0.125;    // [cycles] of carrier movement over a fold
+constexpr int kFirstStageSteps = 32;         // candidates on each side of the first, widest grid
+constexpr int64_t kStretchGrowth = 4;        // each finer grid folds four times as many samples
+constexpr double kRefineRange = 1.5;         // a finer grid spans +-1.5 steps of the one before
+constexpr int kDriftPasses = 2;              // refinements by the edge's drift between the halves
+constexpr double kMatchReach = 150e-6;       // [s] of lags tried each side: the pulse's match is that wide
+constexpr double kMatchLevel = 0.9;          // the match's middle is taken between its falls to this
+constexpr float kDefaultEdgeLevel = 0.4f;    // edgelevel when it is given as an absolute value
 
 // One entry folded modulo its phase-code interval.
 struct EntryFold {
-  std::vector<float> re;   // [sample units]
-  std::vector<float> im;   // [sample units]
-  int32_t windows = 0;     // complete phase-code intervals folded
-  double residue = 0;      // mean over the windows of first sample - exact start [samples]
+  std::vector<float> re; // [sample units]
+  std::vector<float> im; // [sample units]
+  int32_t windows = 0;   // complete phase-code intervals folded
+  double residue = 0;    // mean over the windows of first sample - exact start [samples]
 };
-
-double phaseCodeInterval(int32_t gri) { return gri / 50000.0; } // [s]
 
 int32_t windowLength(int32_t gri, double rate) {
   return std::max<int32_t>(1, static_cast<int32_t>(std::lrint(phaseCodeInterval(gri) * rate)));
@@ -40,11 +41,11 @@ int32_t windowLength(int32_t gri, double rate) {
 
 // Cycles per sample by which the synchronisation turns entry n's samples at
 // `rate`: the offset of its line from bandcenter, and, with the digital
-// oscillator on, what that oscillator (run at oscillatorrate) left over.
-double mixingCycles(const State& s, std::size_t n, double rate, double oscillatorrate) {
+// oscillator on, what that oscillator (run at the kept oscillatorrate) left over.
+double mixingCycles(const Settings& cfg, const Stations& stn, const KeptSamples& kept, std::size_t n, double rate) {
   double cycles = 0;
-  if (s.bandcenter != 0) cycles += s.tailineoffset[n] / rate;
-  if (s.looffset != 0 && oscillatorrate > 0) cycles += s.looffset * (1.0 / rate - 1.0 / oscillatorrate);
+  if (cfg.bandcenter != 0) cycles += stn.tailineoffset[n] / rate;
+  if (kept.looffset != 0 && kept.oscillatorrate > 0) cycles += kept.looffset * (1.0 / rate - 1.0 / kept.oscillatorrate);
   return cycles;
 }
 
@@ -62,9 +63,6 @@ void addTurned(const KeptSamples& kept, int64_t first, int32_t run, float c, flo
   }
 }
 
-// Window m begins at the sample nearest m phase-code intervals; its samples
-// are turned by the mixing phase of the window's first sample, and the turn
-// within the window, the same in every window, is applied to the sums once.
 // Mean over the windows that begin from sample `from` to before `count` of
 // (first sample - exact start) [samples], for windows of `length` samples.
 double meanRounding(double length, int64_t from, int64_t count) {
@@ -81,15 +79,19 @@ double meanRounding(double length, int64_t from, int64_t count) {
   return windows > 0 ? sum / static_cast<double>(windows) : 0.0;
 }
 
-// Only windows that begin at or after sample `from` are folded.
-EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, double rate, int64_t count,
-                    int64_t from = 0) {
-  const double pci = phaseCodeInterval(s.taigri[n]);
-  const int32_t length = windowLength(s.taigri[n], rate);
+// Entry n folded at `rate` over samples `from` ... count - 1. Window m begins
+// at the sample nearest m phase-code intervals; its samples are turned by the
+// mixing phase of the window's first sample, and the turn within the window,
+// the same in every window, is applied to the sums once. Only windows that
+// begin at or after sample `from` are folded.
+EntryFold foldEntry(const Settings& cfg, const Stations& stn, const KeptSamples& kept, std::size_t n, double rate,
+                    int64_t count, int64_t from = 0) {
+  const double pci = phaseCodeInterval(cfg.taientries[n].gri);
+  const int32_t length = windowLength(cfg.taientries[n].gri, rate);
   EntryFold fold;
   fold.re.assign(static_cast<std::size_t>(length), 0.0f);
   fold.im.assign(static_cast<std::size_t>(length), 0.0f);
-  const double cycles = mixingCycles(s, n, rate, kept.oscillatorrate);
+  const double cycles = mixingCycles(cfg, stn, kept, n, rate);
   for (int64_t m = 0;; ++m) {
     const double start = static_cast<double>(m) * pci * rate; // [samples]
     const int64_t first = std::llrint(start);
@@ -119,20 +121,18 @@ EntryFold foldEntry(const State& s, const KeptSamples& kept, std::size_t n, doub
   return fold;
 }
 
-bool isMasterLetter(char letter) { return std::string_view("KLMN").find(letter) != std::string_view::npos; }
-
 // |correlation|^2 of entry n's fold at every lag: with the phase code of its
 // own pulse group, or the magnitude alone for an amplitude-only entry ("A").
-std::vector<float> correlationPower(const State& s, std::size_t n, const EntryFold& fold, double rate) {
+std::vector<float> correlationPower(const Settings& cfg, std::size_t n, const EntryFold& fold, double rate) {
   const auto length = static_cast<int32_t>(fold.re.size());
   std::vector<float> power(fold.re.size());
-  const char letter = s.tailetter[n];
-  if (letter == 'A') {
+  const char letter = cfg.taientries[n].letter;
+  if (letter == kAmplitudeLetter) {
     for (std::size_t j = 0; j < power.size(); ++j) power[j] = fold.re[j] * fold.re[j] + fold.im[j] * fold.im[j];
     return power;
   }
-  const TaiPulsePattern pattern = pulsePattern(s.taigri[n], rate);
-  const std::size_t group = isMasterLetter(letter) ? 0 : 1;
+  const TaiPulsePattern pattern = pulsePattern(cfg.taientries[n].gri, rate);
+  const std::size_t group = isOneOf(letter, kMasterSyncLetters) ? 0 : 1;
   const int pulses = group == 0 ? kMasterPulses : kSecondaryPulses;
   std::array<int32_t, kMasterPulses> offset{};
   for (int i = 0; i < pulses; ++i) {
@@ -155,14 +155,14 @@ std::vector<float> correlationPower(const State& s, std::size_t n, const EntryFo
 }
 
 // How well the reference entry folds at `rate` over the first count samples.
-float candidateScore(const State& s, const KeptSamples& kept, double rate, int64_t count) {
-  const std::vector<float> power = correlationPower(s, 0, foldEntry(s, kept, 0, rate, count), rate);
+float candidateScore(const Settings& cfg, const Stations& stn, const KeptSamples& kept, double rate, int64_t count) {
+  const std::vector<float> power = correlationPower(cfg, 0, foldEntry(cfg, stn, kept, 0, rate, count), rate);
   return std::sqrt(*std::max_element(power.begin(), power.end()));
 }
 
 // [s] by which candidates of a fold of one second may differ (relative x s).
-double foldTolerance(const State& s) {
-  const double carrier = std::fabs(s.bandcenter) + std::fabs(s.looffset); // [Hz]
+double foldTolerance(const Settings& cfg, const KeptSamples& kept) {
+  const double carrier = std::fabs(cfg.bandcenter) + std::fabs(kept.looffset); // [Hz]
   return carrier > 0 ? std::min(kDriftTolerance, kPhaseTolerance / carrier) : kDriftTolerance;
 }
 
@@ -182,18 +182,18 @@ int32_t wrap(int64_t index, int32_t length) {
 // The lag [samples, fractional] at which the correlation envelope of a fold
 // of the reference entry rises through edgelevel of its peak, and the peak's lag.
 struct FoldEdge {
-  double edge = 0;   // [samples]
-  int32_t peak = 0;  // [samples]
+  double edge = 0;  // [samples]
+  int32_t peak = 0; // [samples]
 };
 
-FoldEdge findFoldEdge(const State& s, const EntryFold& fold, double rate) {
-  std::vector<float> envelope = correlationPower(s, 0, fold, rate);
+FoldEdge findFoldEdge(const Settings& cfg, const EntryFold& fold, double rate) {
+  std::vector<float> envelope = correlationPower(cfg, 0, fold, rate);
   for (float& value : envelope) value = std::sqrt(value);
   const auto length = static_cast<int32_t>(envelope.size());
   FoldEdge found;
   found.peak = static_cast<int32_t>(std::max_element(envelope.begin(), envelope.end()) - envelope.begin());
   found.edge = found.peak;
-  const float level = s.edgelevel > 0 && s.edgelevel < 1 ? s.edgelevel : 0.4f;
+  const float level = cfg.edgelevel > 0 && cfg.edgelevel < 1 ? cfg.edgelevel : kDefaultEdgeLevel;
   const float threshold = level * envelope[static_cast<std::size_t>(found.peak)];
   // Back from the peak to the first lag below the threshold, at most half a
   // window; the edge lies between it and the next lag.
@@ -232,9 +232,8 @@ double middleOfPeak(const std::vector<double>& values) {
   double sides[2] = {std::nan(""), std::nan("")};
   for (int side = 0; side < 2; ++side) {
     const int direction = side == 0 ? -1 : 1;
-    for (auto at = static_cast<std::ptrdiff_t>(best); at + direction >= 0 &&
-                                                       at + direction < static_cast<std::ptrdiff_t>(values.size());
-         at += direction) {
+    for (auto at = static_cast<std::ptrdiff_t>(best);
+         at + direction >= 0 && at + direction < static_cast<std::ptrdiff_t>(values.size()); at += direction) {
       const double inner = values[static_cast<std::size_t>(at)];
       const double outer = values[static_cast<std::size_t>(at + direction)];
       if (outer >= level) continue;
@@ -249,58 +248,62 @@ double middleOfPeak(const std::vector<double>& values) {
 // pulses, all of them) moves between the folds of the first and the second
 // half of the kept samples at `rate`: the lag of the best match between the
 // two folds, between samples by a parabola through its neighbours.
-double refineByDrift(const State& s, const KeptSamples& kept, double rate) {
+double refineByDrift(const Settings& cfg, const Stations& stn, const KeptSamples& kept, double rate) {
   const auto total = static_cast<int64_t>(kept.re.size());
   const int64_t half = total / 2;
-  const EntryFold first = foldEntry(s, kept, 0, rate, half);
-  const EntryFold second = foldEntry(s, kept, 0, rate, total, half);
+  const EntryFold first = foldEntry(cfg, stn, kept, 0, rate, half);
+  const EntryFold second = foldEntry(cfg, stn, kept, 0, rate, total, half);
   const auto reach = static_cast<int32_t>(std::ceil((kMatchReach + 2 * kDriftTolerance) * rate)) + 1; // [samples]
   std::vector<double> match(static_cast<std::size_t>(2 * reach + 1));
   for (int32_t lag = -reach; lag <= reach; ++lag)
     match[static_cast<std::size_t>(lag + reach)] = std::sqrt(matchAtLag(first, second, lag));
-  const double centre = middleOfPeak(match); // [samples] into match
+  const double centre = middleOfPeak(match);                                                     // [samples] into match
   if (std::isnan(centre) || std::fabs(centre - reach) > 2 * kDriftTolerance * rate) return rate; // no clear match
   // Each fold shows the pulses earlier by its mean rounding of the window starts.
   const double drift = second.residue - first.residue + centre - reach; // [samples]
-  const double seconds = static_cast<double>(half) / rate;             // between the halves' centres
+  const double seconds = static_cast<double>(half) / rate;              // between the halves' centres
   return rate * (1 + drift / (rate * seconds));
 }
 
 } // namespace
 
-KeptSamples beginKeeping(const State& s) {
+KeptSamples beginKeeping(const Settings& cfg, const Acquisition& acq) {
   KeptSamples kept;
-  kept.oscillatorrate = s.losamplerate;
-  const double expected = std::min<double>(kLargestKeptSamples, std::max(0.0, s.integrationtime) * s.sr + s.blocklength);
+  kept.samplerate = acq.clock.sr;
+  kept.oscillatorrate = acq.losamplerate;
+  kept.looffset = acq.looffset;
+  const double expected =
+      std::min<double>(kLargestKeptSamples, std::max(0.0, cfg.integrationtime) * acq.clock.sr + acq.blocklength);
   kept.re.reserve(static_cast<std::size_t>(expected));
   kept.im.reserve(static_cast<std::size_t>(expected));
   return kept;
 }
 
-void keepNewSamples(const State& s, KeptSamples& kept) {
+void keepNewSamples(const Acquisition& acq, KeptSamples& kept) {
   const int64_t room = kLargestKeptSamples - static_cast<int64_t>(kept.re.size());
-  const auto count = static_cast<std::ptrdiff_t>(std::min<int64_t>(s.newsamples, room));
+  const auto count = static_cast<std::ptrdiff_t>(std::min<int64_t>(acq.newsamples, room));
   if (count <= 0) return;
-  const auto first = static_cast<std::ptrdiff_t>(s.overlap);
-  kept.re.insert(kept.re.end(), s.samplere.begin() + first, s.samplere.begin() + first + count);
-  kept.im.insert(kept.im.end(), s.sampleim.begin() + first, s.sampleim.begin() + first + count);
+  const auto first = static_cast<std::ptrdiff_t>(acq.overlap);
+  kept.re.insert(kept.re.end(), acq.samplere.begin() + first, acq.samplere.begin() + first + count);
+  kept.im.insert(kept.im.end(), acq.sampleim.begin() + first, acq.sampleim.begin() + first + count);
 }
 
-double searchSampleRate(const State& s, const KeptSamples& kept) {
+double searchSampleRate(const Settings& cfg, const Stations& stn, const KeptSamples& kept) {
   const auto total = static_cast<int64_t>(kept.re.size());
-  const double bound = std::min<double>(s.srsearch, kLargestRateSearch) * 1e-6; // relative
-  if (total == 0 || s.taicount <= 0 || !(bound > 0)) return s.sr;
-  const double tolerance = foldTolerance(s);
-  int64_t count = std::llround(kFirstStageSteps * tolerance / bound * s.sr);
+  const double sr = kept.samplerate;                                              // [Hz]
+  const double bound = std::min<double>(cfg.srsearch, kLargestRateSearch) * 1e-6; // relative
+  if (total == 0 || cfg.taicount() <= 0 || !(bound > 0)) return sr;
+  const double tolerance = foldTolerance(cfg, kept);
+  int64_t count = std::llround(kFirstStageSteps * tolerance / bound * sr);
   count = std::clamp<int64_t>(count, 1, total);
-  double centre = 0;     // relative offset of the grid's middle from sr
-  double range = bound;  // relative half-width of the grid
+  double centre = 0;    // relative offset of the grid's middle from sr
+  double range = bound; // relative half-width of the grid
   for (;;) {
-    const double step = tolerance / (static_cast<double>(count) / s.sr); // relative
+    const double step = tolerance / (static_cast<double>(count) / sr); // relative
     const int steps = static_cast<int>(std::ceil(range / step));
     std::vector<float> score(static_cast<std::size_t>(2 * steps + 1));
     for (int i = -steps; i <= steps; ++i)
-      score[static_cast<std::size_t>(i + steps)] = candidateScore(s, kept, s.sr * (1 + centre + i * step), count);
+      score[static_cast<std::size_t>(i + steps)] = candidateScore(cfg, stn, kept, sr * (1 + centre + i * step), count);
     const auto best = static_cast<int>(std::max_element(score.begin(), score.end()) - score.begin());
     double offset = best - steps; // [steps]
     if (count == total) {
@@ -308,8 +311,8 @@ double searchSampleRate(const State& s, const KeptSamples& kept) {
         const auto at = static_cast<std::size_t>(best);
         offset += vertexOffset(score[at - 1], score[at], score[at + 1]);
       }
-      double rate = s.sr * (1 + centre + offset * step);
-      for (int pass = 0; pass < kDriftPasses; ++pass) rate = refineByDrift(s, kept, rate);
+      double rate = sr * (1 + centre + offset * step);
+      for (int pass = 0; pass < kDriftPasses; ++pass) rate = refineByDrift(cfg, stn, kept, rate);
       return rate;
     }
     centre += offset * step;
@@ -318,17 +321,11 @@ double searchSampleRate(const State& s, const KeptSamples& kept) {
   }
 }
 
-void restampStream(State& s, double rate, int64_t totalsamples) {
-  s.sr = rate;
-  s.losamplerate = static_cast<float>(rate);
-  s.blockend = static_cast<double>(totalsamples) / rate;
-  s.blockstart = s.blockend - (s.newsamples + s.overlap) / rate;
-}
-
-void foldKeptSamples(State& s, const KeptSamples& kept, TaiAverage& average) {
+void foldKeptSamples(const Settings& cfg, const Stations& stn, const KeptSamples& kept, double rate,
+                     TaiAverage& average, Timing& tim) {
   const auto count = static_cast<int64_t>(kept.re.size());
   for (std::size_t n = 0; n < average.windows.size(); ++n) {
-    const EntryFold fold = foldEntry(s, kept, n, s.sr, count);
+    const EntryFold fold = foldEntry(cfg, stn, kept, n, rate, count);
     const TaiWindow& w = average.windows[n];
     const auto length = static_cast<std::size_t>(w.taiwindowend - w.taiwindowstart);
     const auto limit = static_cast<float>(std::numeric_limits<int32_t>::max() / 2);
@@ -337,27 +334,23 @@ void foldKeptSamples(State& s, const KeptSamples& kept, TaiAverage& average) {
       average.taisumre[at] = static_cast<int32_t>(std::lrint(std::clamp(fold.re[p], -limit, limit)));
       average.taisumim[at] = static_cast<int32_t>(std::lrint(std::clamp(fold.im[p], -limit, limit)));
     }
-    s.taiwindows[n] = fold.windows;
+    tim.taiwindows[n] = fold.windows;
   }
 }
 
-double edgeBeforePeak(const State& s, const TaiAverage& average) {
+double referenceEdgeShift(const Settings& cfg, const TaiAverage& average, double rate) {
   if (average.windows.empty()) return 0;
   const TaiWindow& w = average.windows[0];
   EntryFold fold;
   fold.re.assign(average.taisumre.begin() + w.taiwindowstart, average.taisumre.begin() + w.taiwindowend);
   fold.im.assign(average.taisumim.begin() + w.taiwindowstart, average.taisumim.begin() + w.taiwindowend);
-  const FoldEdge found = findFoldEdge(s, fold, s.sr);
+  const FoldEdge found = findFoldEdge(cfg, fold, rate);
   // The fold shows the pulses earlier by its mean rounding of the window starts.
   const int64_t count = std::min<int64_t>(average.totalsamples, kLargestKeptSamples);
-  return found.peak - found.edge - meanRounding(phaseCodeInterval(s.taigri[0]) * s.sr, 0, count);
-}
-
-void placeReferenceEdge(State& s, double edgebeforepeak) {
+  const double edgebeforepeak =
+      found.peak - found.edge - meanRounding(phaseCodeInterval(cfg.taientries[0].gri) * rate, 0, count); // [samples]
   const double err = 1.0 - edgebeforepeak; // [points] of the edge after pulseoffset - 1
-  const double shift = -err / s.sr;         // [s]
-  s.blockstart += shift;
-  s.blockend += shift;
+  return -err / rate;
 }
 
 } // namespace velkor

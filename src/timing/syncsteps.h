@@ -7,8 +7,11 @@
 // turns the positions found into a clock offset.
 #pragma once
 
-#include "core/state.h"
-#include "platform/platform.h"
+#include "acquisition/acquisition.h"
+#include "config/settings.h"
+#include "ground/loran.h"
+#include "stations/stations.h"
+#include "timing/timing.h"
 
 #include <array>
 #include <cstdint>
@@ -16,9 +19,6 @@
 #include <vector>
 
 namespace velkor {
-
-inline constexpr int kMasterPulses = 18;    // pulses of a master in one phase-code interval
-inline constexpr int kSecondaryPulses = 16; // pulses of a secondary
 
 // Where one entry's window lies in the accumulators and how far its folding
 // has come. The window is one phase-code interval rounded to whole samples.
@@ -32,10 +32,10 @@ struct TaiWindow {
 
 // Working data of one synchronisation run; it lives only as long as the run.
 struct TaiAverage {
-  std::vector<TaiWindow> windows;  // one per entry
-  std::vector<int32_t> taisumre;   // folded real parts, all windows back to back [sample units]
-  std::vector<int32_t> taisumim;   // folded imaginary parts [sample units]
-  int32_t totalsamples = 0;        // new samples averaged so far, T [samples]
+  std::vector<TaiWindow> windows; // one per entry
+  std::vector<int32_t> taisumre;  // folded real parts, all windows back to back [sample units]
+  std::vector<int32_t> taisumim;  // folded imaginary parts [sample units]
+  int32_t totalsamples = 0;       // new samples averaged so far, T [samples]
 };
 
 // Pulse positions of one phase-code interval for both pulse groups, as
@@ -54,32 +54,43 @@ struct TaiAmbiguity {
   double referenceerror = 0; // e: expected minus measured of entry 0, within +-P0/2 [s]
 };
 
-// Lays out the windows for the current sr and clears the accumulators.
-TaiAverage beginAverage(const State& state);
+// One peak as the detailed synchronisation lines show it (syncverbose).
+struct SyncPeak {
+  const char* label = ""; // "M" master, "S" secondary, "" amplitude entry
+  int32_t gri = 0;        // [10 us]
+  float amplitude = 0;    // [sample units]
+  float time = 0;         // position within the window [s]
+};
 
-// Folds the new samples of the buffer into every entry's window.
-void averageBlock(State& state, TaiAverage& average);
+// Lays out one window per [taisync] entry for the current sr [Hz] and clears
+// the accumulators.
+TaiAverage beginAverage(const Settings& settings, const Acquisition& acquisition);
+
+// Folds the new samples of the buffer into every entry's window (mixed down by
+// tailineoffset when bandcenter is set); counts taiwindows.
+void averageBlock(const Settings& settings, const Stations& stations, const Acquisition& acquisition, Timing& timing,
+                  TaiAverage& average);
 
 // The pulse pattern of a chain with GRI gri [10 us] at sample rate sr [Hz].
 TaiPulsePattern pulsePattern(int32_t gri, double sr);
 
 // Correlates window n of the average with both pulse groups; the results go
 // to mastercorr and secondarycorr, lag by lag, over the window's length.
-void correlateWindow(const TaiAverage& average, int n, const TaiPulsePattern& pattern,
-                     std::vector<float>& mastercorr, std::vector<float>& secondarycorr);
+void correlateWindow(const TaiAverage& average, int n, const TaiPulsePattern& pattern, std::vector<float>& mastercorr,
+                     std::vector<float>& secondarycorr);
 
-// Fills taicandamp / taicandtime of entry n from its window. mastercorr and
-// secondarycorr are scratch space at least as long as the window.
-void findPeaks(State& state, Platform& platform, int n, const TaiAverage& average,
-               std::vector<float>& mastercorr, std::vector<float>& secondarycorr);
+// Fills taicandamp [sample units] / taicandtime [s] of entry n from its
+// window; with syncverbose every peak found is appended to `peaks`.
+// mastercorr and secondarycorr are scratch space at least as long as the window.
+void findPeaks(const Settings& settings, const Acquisition& acquisition, Timing& timing, int n,
+               const TaiAverage& average, std::vector<float>& mastercorr, std::vector<float>& secondarycorr,
+               std::vector<SyncPeak>& peaks);
 
-// taiexpected and taimeasured of every entry, from the current clocktime.
-void measurePositions(State& state);
+// taiexpected and taimeasured [s] of every entry, from the current clocktime
+// and each entry's delay and distance.
+void measurePositions(const Settings& settings, const Stations& stations, Timing& timing);
 
-// The weighted search over +-searchrange; sets syncoffset.
-TaiAmbiguity resolveAmbiguity(State& state);
-
-// Time of day in UT of an internal time, "hh:mm:ss.mmm".
-std::string universalTime(const State& state, double internaltime);
+// The weighted search over +-searchrange [s]; sets syncoffset [s].
+TaiAmbiguity resolveAmbiguity(const Settings& settings, Timing& timing);
 
 } // namespace velkor

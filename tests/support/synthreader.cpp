@@ -2,8 +2,8 @@
 
 #include "acquisition/samplekernels.h"
 #include "acquisition/source.h"
-#include "core/config.h"
-#include "core/startup.h"
+#include "config/config.h"
+#include "top/startup.h"
 #include "timing/calendar.h"
 
 #include <algorithm>
@@ -12,27 +12,30 @@
 
 namespace velkor::test {
 
-State receiverState(std::string_view settings, const std::vector<TableRecord>& table) {
-  State s;
+Record receiverState(std::string_view settings, const std::vector<TableRecord>& table) {
+  Record s;
   std::ostringstream warnings;
-  applyConfigurationText(s, settings, warnings);
-  validateSettings(s);
-  buildStationModel(s);
-  completeFromTable(s, table);
-  blankByDistance(s);
+  applyConfigurationText(s.settings, settings, warnings);
+  validateSettings(s.settings);
+  buildStationModel(s.settings, s.stations);
+  completeFromTable(s.settings, s.stations, table);
+  clampBlankingWindow(s.settings);
+  blankByDistance(s.settings, s.stations);
   prepareIntegration(s);
-  computeClockTime(s);
+  startClock(s);
   return s;
 }
 
-void SynthReader::open(State& s) const { s.inputremaining = scenario_.frames * 4; }
+void SynthReader::open(Record& s) const { s.acquisition.inputremaining = scenario_.frames * 4; }
 
-void SynthReader::operator()(State& s, Platform&) {
-  int16_t* re = s.samplere.data();
-  int16_t* im = s.sampleim.data();
-  float* power = s.samplepower.data();
-  if (s.newsamples > 0) retireSamples(s);
-  const auto n = static_cast<int32_t>(std::min<int64_t>(s.blocklength, scenario_.frames - generator_.position()));
+Outcome SynthReader::operator()(Record& s) {
+  if (s.acquisition.inputremaining <= 0) return Outcome::endOfInput;
+  int16_t* re = s.acquisition.samplere.data();
+  int16_t* im = s.acquisition.sampleim.data();
+  float* power = s.acquisition.samplepower.data();
+  if (s.acquisition.newsamples > 0) retireSamples(s.settings, s.acquisition);
+  const auto n =
+      static_cast<int32_t>(std::min<int64_t>(s.acquisition.blocklength, scenario_.frames - generator_.position()));
   re_.resize(static_cast<std::size_t>(n));
   im_.resize(static_cast<std::size_t>(n));
   generator_.next(re_.size(), re_.data(), im_.data());
@@ -40,16 +43,19 @@ void SynthReader::operator()(State& s, Platform&) {
     v = std::clamp(v, -32768.0f, 32767.0f);
     return static_cast<int16_t>(v + (v < 0 ? -0.5f : 0.5f));
   };
-  std::transform(re_.begin(), re_.end(), re + s.overlap, quantise);
-  std::transform(im_.begin(), im_.end(), im + s.overlap, quantise);
-  if (s.nb != 0) computePower(re + s.overlap, im + s.overlap, power + s.overlap, n);
-  s.newsamples = n;
-  s.inputremaining = (scenario_.frames - generator_.position()) * 4;
-  s.blockstart = s.blockend - s.overlap / s.sr;
-  s.blockend = s.blockstart + (s.newsamples + s.overlap) / s.sr;
+  std::transform(re_.begin(), re_.end(), re + s.acquisition.overlap, quantise);
+  std::transform(im_.begin(), im_.end(), im + s.acquisition.overlap, quantise);
+  if (s.settings.nb != 0)
+    computePower(re + s.acquisition.overlap, im + s.acquisition.overlap, power + s.acquisition.overlap, n);
+  s.acquisition.newsamples = n;
+  s.acquisition.inputremaining = (scenario_.frames - generator_.position()) * 4;
+  s.acquisition.clock.blockstart = s.acquisition.clock.blockend - s.acquisition.overlap / s.acquisition.clock.sr;
+  s.acquisition.clock.blockend =
+      s.acquisition.clock.blockstart + (s.acquisition.newsamples + s.acquisition.overlap) / s.acquisition.clock.sr;
   const double end = scenario_.start.value() + static_cast<double>(generator_.position()) / scenario_.trueRate +
                      pcerror; // [s since 1958]
-  s.pcbuffertime = static_cast<float>(end - std::floor(end / 86400) * 86400);
+  s.timing.pcbuffertime = static_cast<float>(end - std::floor(end / 86400) * 86400);
+  return Outcome::ready;
 }
 
 } // namespace velkor::test

@@ -4,8 +4,8 @@
 // the receiver's timing code) block by block, as readBlock does with a file.
 #pragma once
 
-#include "core/state.h"
-#include "platform/platform.h"
+#include "ground/outcome.h"
+#include "top/record.h"
 #include "stations/stationmodel.h"
 
 #include "generator.h"
@@ -19,7 +19,7 @@ namespace velkor::test {
 // Start-up without files: settings applied and validated, stations completed
 // from `table`, order, block geometry, arrays, chain timing, the stream clock
 // at its start and clocktime from date and time. No synchronisation.
-State receiverState(std::string_view settings, const std::vector<TableRecord>& table = {});
+Record receiverState(std::string_view settings, const std::vector<TableRecord>& table = {});
 
 // Each call retires the previous block into the DC sums, moves the overlap
 // down, puts the next samples (stereo, quantised as the synthesiser's writer
@@ -30,10 +30,10 @@ public:
   explicit SynthReader(const synth::Scenario& scenario) : scenario_(scenario), generator_(scenario_) {}
   SynthReader(const SynthReader&) = delete;
   SynthReader& operator=(const SynthReader&) = delete;
-  void open(State& s) const; // inputremaining for the whole recording
-  void operator()(State& s, Platform& platform);
-  BlockReader reader() {
-    return [this](State& s, Platform& p) { (*this)(s, p); };
+  void open(Record& s) const;    // inputremaining for the whole recording
+  Outcome operator()(Record& s); // endOfInput when the recording is used up
+  BlockReader reader(Record& s) {
+    return [this, &s] { return (*this)(s); };
   }
   int64_t position() const { return generator_.position(); }
   double pcerror = 0; // a PC clock this far ahead of the truth stamps the buffer end [s]

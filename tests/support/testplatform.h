@@ -2,7 +2,7 @@
 // keys, a fake clock, a recording command runner; and a scratch directory.
 #pragma once
 
-#include "core/state.h"
+#include "top/record.h"
 #include "platform/platform.h"
 #include "platform/posixplatform.h"
 
@@ -17,21 +17,21 @@ namespace velkor::test {
 
 class ScriptedKeyboard final : public Keyboard {
 public:
-  std::deque<int> keys;           // keys in the order they are pressed
-  int waits = 0;                  // calls of waitForKey
-  double waited = 0;              // seconds asked for in all waits [s]
-  std::function<void()> onWait;   // runs at every wait (e.g. to create a file)
+  std::deque<int> keys;         // keys in the order they are pressed
+  int waits = 0;                // calls of waitForKey
+  double waited = 0;            // seconds asked for in all waits [s]
+  std::function<void()> onWait; // runs at every wait (e.g. to create a file)
   int readKey() override;
   void waitForKey(double seconds) override;
 };
 
 class FakeClock final : public Clock {
 public:
-  double now = 1000.0;            // timer reading [s]
+  double now = 1000.0; // timer reading [s]
   std::string date = "01-01-2001";
   std::string timeOfDay = "00:00:00";
   std::function<std::string(double)> timeAt; // time of day for a timer reading, when set
-  double slept = 0;               // [s] in all sleeps
+  double slept = 0;                          // [s] in all sleeps
   double timer() override { return now; }
   std::string dateText() override { return date; }
   std::string timeText() override { return timeAt ? timeAt(now) : timeOfDay; }

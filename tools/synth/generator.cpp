@@ -41,11 +41,8 @@ uint64_t Random::next() {
 double Random::uniform() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
 Generator::Generator(const Scenario& scenario)
-    : scenario_(scenario),
-      rate_(scenario.trueRate),
-      pulseEnd_(scenario.config.pulseend * 1e-6),
-      noise_(scenario.config.seed),
-      impulseRandom_(scenario.config.seed ^ 0x5DEECE66Dull) {
+    : scenario_(scenario), rate_(scenario.trueRate), pulseEnd_(scenario.config.pulseend * 1e-6),
+      noise_(scenario.config.seed), impulseRandom_(scenario.config.seed ^ 0x5DEECE66Dull) {
   if (scenario.config.impulserate > 0)
     nextImpulse_ = -std::log(1.0 - impulseRandom_.uniform()) / scenario.config.impulserate;
 }
@@ -126,7 +123,8 @@ void Generator::addImpulses(int64_t first, std::size_t count, float* re, float* 
       im[j] += static_cast<float>(p.im * decay);
     }
   }
-  std::erase_if(pending_, [&](const Impulse& p) { return (p.time + kImpulseLength) * rate_ < static_cast<double>(last + 1); });
+  std::erase_if(pending_,
+                [&](const Impulse& p) { return (p.time + kImpulseLength) * rate_ < static_cast<double>(last + 1); });
 }
 
 void Generator::addCw(int64_t first, std::size_t count, float* re, float* im) const {

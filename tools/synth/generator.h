@@ -33,7 +33,7 @@ private:
   std::array<uint64_t, 4> s_{};
 };
 
-inline constexpr double kImpulseDecay = 50e-6; // [s]
+inline constexpr double kImpulseDecay = 50e-6;   // [s]
 inline constexpr double kImpulseLength = 250e-6; // [s]
 
 class Generator {
@@ -48,7 +48,7 @@ public:
 
 private:
   struct Impulse {
-    double time;  // stream time [s]
+    double time;   // stream time [s]
     double re, im; // complex peak
   };
   void addPulses(const StationTruth& station, int64_t first, std::size_t count, float* re, float* im) const;
@@ -57,8 +57,8 @@ private:
   void addCw(int64_t first, std::size_t count, float* re, float* im) const;
 
   const Scenario& scenario_;
-  double rate_;          // true sample rate [Hz]
-  double pulseEnd_;      // [s]
+  double rate_;     // true sample rate [Hz]
+  double pulseEnd_; // [s]
   int64_t position_ = 0;
   Random noise_;
   Random impulseRandom_;

@@ -5,7 +5,7 @@
 #include "scenario.h"
 #include "synthconfig.h"
 
-#include "core/errors.h"
+#include "ground/errors.h"
 #include "stations/stationmodel.h"
 
 #include <fstream>

@@ -69,8 +69,8 @@ std::string truthJson(const Scenario& s, const RecordingResult& r) {
     << ", \"internalwhole\": " << s.start.seconds << ", \"internalfraction\": " << num(s.start.fraction)
     << ", \"leapseconds\": " << s.leapSeconds << ", \"origin\": " << (c.origin || c.date.empty() ? "true" : "false")
     << "},\n";
-  j << "  \"samplerate\": {\"nominal\": " << num(c.sr) << ", \"ppm\": " << num(c.ppm) << ", \"true\": " << num(s.trueRate)
-    << "},\n";
+  j << "  \"samplerate\": {\"nominal\": " << num(c.sr) << ", \"ppm\": " << num(c.ppm)
+    << ", \"true\": " << num(s.trueRate) << "},\n";
   j << "  \"frames\": " << s.frames << ",\n";
   j << "  \"duration\": " << num(static_cast<double>(s.frames) / s.trueRate) << ",\n";
   j << "  \"bandcenter\": " << num(c.bandcenter) << ",\n";
@@ -88,13 +88,14 @@ std::string truthJson(const Scenario& s, const RecordingResult& r) {
   j << "  \"stations\": [";
   for (std::size_t i = 0; i < s.stations.size(); ++i) {
     const StationTruth& t = s.stations[i];
-    j << (i ? ",\n" : "\n") << "    {\"gri\": " << t.gri << ", \"letter\": \"" << t.letter << "\", \"name\": "
-      << quoted(t.name) << ", \"master\": " << (t.master ? "true" : "false") << ", \"amplitude\": "
-      << num(t.amplitude) << ", \"phase\": " << num(t.phase) << ", \"carrierphase\": " << num(t.carrierPhase)
-      << ", \"distance\": " << num(t.distance) << ", \"emissiondelay\": " << num(t.emissionDelay)
-      << ", \"propagation\": " << num(t.propagation) << ", \"pci\": " << num(t.pci) << ", \"arrival\": "
-      << num(t.arrival) << ", \"streamarrival\": " << num(t.streamArrival) << ", \"streamarrivalsamples\": "
-      << num(t.streamArrivalSamples) << "}";
+    j << (i ? ",\n" : "\n") << "    {\"gri\": " << t.gri << ", \"letter\": \"" << t.letter
+      << "\", \"name\": " << quoted(t.name) << ", \"master\": " << (t.master ? "true" : "false")
+      << ", \"amplitude\": " << num(t.amplitude) << ", \"phase\": " << num(t.phase)
+      << ", \"carrierphase\": " << num(t.carrierPhase) << ", \"distance\": " << num(t.distance)
+      << ", \"emissiondelay\": " << num(t.emissionDelay) << ", \"propagation\": " << num(t.propagation)
+      << ", \"pci\": " << num(t.pci) << ", \"arrival\": " << num(t.arrival)
+      << ", \"streamarrival\": " << num(t.streamArrival)
+      << ", \"streamarrivalsamples\": " << num(t.streamArrivalSamples) << "}";
   }
   j << (s.stations.empty() ? "]\n" : "\n  ]\n");
   j << "}\n";
@@ -106,11 +107,11 @@ std::string truthText(const Scenario& s, const RecordingResult& r) {
   std::ostringstream o;
   o << "start        " << formatCivil(s.startUtc) << " UTC, internal " << s.start.seconds << "+"
     << fixed(s.start.fraction, 6) << " s since 1958 (" << s.leapSeconds << " leap s)\n";
-  o << "sample rate  " << shortNumber(c.sr) << " Hz nominal, " << fixed(s.trueRate, 6) << " Hz true (" << shortNumber(c.ppm)
-    << " ppm)\n";
+  o << "sample rate  " << shortNumber(c.sr) << " Hz nominal, " << fixed(s.trueRate, 6) << " Hz true ("
+    << shortNumber(c.ppm) << " ppm)\n";
   o << "recording    " << s.frames << " frames, " << fixed(static_cast<double>(s.frames) / s.trueRate, 3) << " s, "
-    << c.bits << " bit, " << (c.channels == 2 ? "stereo" : "mono") << ", carrier at " << shortNumber(s.basebandFrequency)
-    << " Hz\n";
+    << c.bits << " bit, " << (c.channels == 2 ? "stereo" : "mono") << ", carrier at "
+    << shortNumber(s.basebandFrequency) << " Hz\n";
   o << "written      ";
   for (std::size_t i = 0; i < r.files.size(); ++i) {
     if (i == 3 && r.files.size() > 4) {

@@ -88,7 +88,8 @@ void SampleWriter::write(const float* re, const float* im, std::size_t count) {
   while (count > 0) {
     if (framesPerFile_ > 0 && inFile_ == framesPerFile_) openNext();
     std::size_t n = count;
-    if (framesPerFile_ > 0) n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), framesPerFile_ - inFile_));
+    if (framesPerFile_ > 0)
+      n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), framesPerFile_ - inFile_));
     const int channels = config_.channels;
     re_.resize(n);
     quantise(re, n, re_.data());

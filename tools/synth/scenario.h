@@ -46,29 +46,29 @@ struct StationTruth {
   char letter = 'M';
   std::string name;
   bool master = true;
-  double amplitude = 0;       // envelope peak in sample units
-  double phase = 0;           // configured extra phase [deg]
-  double carrierPhase = 0;    // φ in (−180, 180] [deg]
-  double latitude = 0;        // transmitter [deg]
+  double amplitude = 0;    // envelope peak in sample units
+  double phase = 0;        // configured extra phase [deg]
+  double carrierPhase = 0; // φ in (−180, 180] [deg]
+  double latitude = 0;     // transmitter [deg]
   double longitude = 0;
-  double distance = 0;        // [km]
-  double emissionDelay = 0;   // [s]
-  double propagation = 0;     // [s]
-  double pci = 0;             // [s]
-  double arrival = 0;         // first pulse after a PCI start of the 1958 grid, in [0, pci) [s]
-  double streamArrival = 0;   // first pulse after stream time 0, in [0, pci) [s]
-  double streamArrivalSamples = 0; // the same at the true rate [samples]
+  double distance = 0;              // [km]
+  double emissionDelay = 0;         // [s]
+  double propagation = 0;           // [s]
+  double pci = 0;                   // [s]
+  double arrival = 0;               // first pulse after a PCI start of the 1958 grid, in [0, pci) [s]
+  double streamArrival = 0;         // first pulse after stream time 0, in [0, pci) [s]
+  double streamArrivalSamples = 0;  // the same at the true rate [samples]
   std::vector<double> pulseOffsets; // within the PCI, from its first pulse [s]
   std::vector<int> pulseSigns;      // +1 / −1
 };
 
 struct Scenario {
   SynthConfig config;
-  AbsoluteTime start;         // internal time of the first sample
+  AbsoluteTime start; // internal time of the first sample
   CivilTime startUtc;
   int leapSeconds = 0;
-  double trueRate = 0;        // [Hz]
-  int64_t frames = 0;         // sample frames in the recording
+  double trueRate = 0;          // [Hz]
+  int64_t frames = 0;           // sample frames in the recording
   double basebandFrequency = 0; // f_bb [Hz]
   double propagationSpeed = 0;  // [m/s]
   std::vector<StationTruth> stations;

@@ -1,6 +1,7 @@
 #include "synthconfig.h"
 
-#include "core/config.h"
+#include "ground/ini.h"
+#include "ground/numbers.h"
 
 #include <cctype>
 #include <cmath>

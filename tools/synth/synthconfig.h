@@ -51,43 +51,43 @@
 namespace velkor::synth {
 
 struct StationEntry {
-  int32_t gri = 0;        // [10 us]
-  char letter = 'M';      // upper case
-  double amplitude = 1;   // relative
-  double phase = 0;       // extra carrier phase [deg]
+  int32_t gri = 0;      // [10 us]
+  char letter = 'M';    // upper case
+  double amplitude = 1; // relative
+  double phase = 0;     // extra carrier phase [deg]
 };
 
 enum class OutputKind { Wav, Raw };
 
 struct SynthConfig {
-  double lat = 0;                  // [deg] north positive
-  double lon = 0;                  // [deg] east positive
+  double lat = 0; // [deg] north positive
+  double lon = 0; // [deg] east positive
   std::string table = "table.txt";
   std::string output = "synth.wav";
   OutputKind kind = OutputKind::Wav;
-  double split = 0;                // raw: seconds per file, 0 one file
-  int headerBytes = 44;            // WAV header: 44 or 46
-  int bits = 16;                   // 8 or 16
-  int channels = 2;                // 2: I then Q; 1: I only
-  std::string date;                // true UTC start date, empty: grid origin
-  std::string time = "00:00:00";   // true UTC start time of day
-  bool origin = false;             // start at absolute time 0
-  double sr = 48000;               // nominal sample rate [Hz]
-  double ppm = 0;                  // sample-clock error [1e-6]
-  double bandcenter = 0;           // [Hz]
-  double loerror = 0;              // relative local-oscillator error
-  double duration = 60;            // [s]
+  double split = 0;              // raw: seconds per file, 0 one file
+  int headerBytes = 44;          // WAV header: 44 or 46
+  int bits = 16;                 // 8 or 16
+  int channels = 2;              // 2: I then Q; 1: I only
+  std::string date;              // true UTC start date, empty: grid origin
+  std::string time = "00:00:00"; // true UTC start time of day
+  bool origin = false;           // start at absolute time 0
+  double sr = 48000;             // nominal sample rate [Hz]
+  double ppm = 0;                // sample-clock error [1e-6]
+  double bandcenter = 0;         // [Hz]
+  double loerror = 0;            // relative local-oscillator error
+  double duration = 60;          // [s]
   double asf = 1.008;
-  double amplitude = 1000;         // envelope peak of relative amplitude 1
-  double noise = 0;                // rms per channel
+  double amplitude = 1000; // envelope peak of relative amplitude 1
+  double noise = 0;        // rms per channel
   uint64_t seed = 1;
   double dcre = 0;
   double dcim = 0;
-  double impulserate = 0;          // [1/s]
+  double impulserate = 0; // [1/s]
   double impulseamplitude = 0;
-  double cwfrequency = 0;          // [Hz] baseband
+  double cwfrequency = 0; // [Hz] baseband
   double cwamplitude = 0;
-  double pulseend = 500;           // [us]
+  double pulseend = 500; // [us]
   std::vector<StationEntry> stations;
 };
 

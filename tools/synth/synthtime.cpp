@@ -51,12 +51,18 @@ Fields splitFields(std::string_view text, bool allowFraction) {
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
   while (i < text.size() && f.ok) {
-    if (f.count == 3) { f.ok = false; break; }
+    if (f.count == 3) {
+      f.ok = false;
+      break;
+    }
     std::size_t start = i;
     long v = 0;
     while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && i - start < 9)
       v = v * 10 + (text[i++] - '0');
-    if (i == start) { f.ok = false; break; }
+    if (i == start) {
+      f.ok = false;
+      break;
+    }
     f.value[f.count] = v;
     f.digits[f.count] = static_cast<int>(i - start);
     ++f.count;
@@ -128,8 +134,8 @@ std::optional<CivilTime> parseCivilTime(std::string_view date, std::string_view 
 
 AbsoluteTime internalTime(const CivilTime& utc) {
   AbsoluteTime t;
-  t.seconds = daysSince1958(utc.year, utc.month, utc.day) * 86400 + utc.hour * 3600 + utc.minute * 60 +
-              utc.second + 22 + leapSeconds(utc.year, utc.month);
+  t.seconds = daysSince1958(utc.year, utc.month, utc.day) * 86400 + utc.hour * 3600 + utc.minute * 60 + utc.second +
+              22 + leapSeconds(utc.year, utc.month);
   t.fraction = utc.fraction;
   return t;
 }
@@ -154,8 +160,8 @@ std::string formatCivil(const CivilTime& t) {
   int second = t.second;
   if (micro >= 1000000) micro = 999999; // shown truncated rather than rolled over
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%06ld", t.year, t.month, t.day, t.hour,
-                t.minute, second, micro);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%06ld", t.year, t.month, t.day, t.hour, t.minute,
+                second, micro);
   return text;
 }
 

@@ -1,0 +1,298 @@
+#include "config/config.h"
+
+#include "ground/errors.h"
+#include "ground/ini.h"
+#include "ground/numbers.h"
+
+#include <array>
+#include <cctype>
+#include <cfloat>
+#include <limits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+
+namespace velkor {
+
+namespace {
+
+std::string setting(const char* key, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s = %.10g", key, value);
+  return text;
+}
+
+// ---- Value conversion ------------------------------------------------------
+
+// A configuration value never causes undefined behaviour: NaN stores 0.
+double finiteOrZero(double x) { return std::isnan(x) ? 0.0 : x; }
+float storeSingle(double x) { return toSingle(finiteOrZero(x)); }
+template <typename Int>
+Int toInteger(double x) {
+  return roundToInteger<Int>(x);
+}
+
+template <double Settings::*M>
+void dbl(Settings& s, std::string_view v) {
+  s.*M = finiteOrZero(parseLeadingNumber(v));
+}
+template <float Settings::*M>
+void sgl(Settings& s, std::string_view v) {
+  s.*M = storeSingle(parseLeadingNumber(v));
+}
+template <int32_t Settings::*M>
+void i32(Settings& s, std::string_view v) {
+  s.*M = toInteger<int32_t>(parseLeadingNumber(v));
+}
+template <int16_t Settings::*M>
+void i16(Settings& s, std::string_view v) {
+  s.*M = toInteger<int16_t>(parseLeadingNumber(v));
+}
+template <std::string Settings::*M>
+void txt(Settings& s, std::string_view v) {
+  s.*M = std::string(v);
+}
+template <int16_t Settings::*M>
+void flag(Settings& s, std::string_view) {
+  s.*M = 1;
+}
+
+void storeWav(Settings& s, std::string_view v) {
+  s.inputfile = std::string(v);
+  s.wavinput = 1;
+}
+void storeDat(Settings& s, std::string_view v) {
+  s.inputfile = std::string(v);
+  s.wavinput = 0;
+}
+void storeBits(Settings& s, std::string_view v) {
+  s.bytespersample = toInteger<int16_t>(parseLeadingNumber(v)) <= 8 ? 1 : 2;
+}
+void storeStereo(Settings& s, std::string_view) { s.channels = 2; }
+void storeMono(Settings& s, std::string_view) { s.channels = 1; }
+// Derived settings come from the number as read, in double, and are rounded
+// once when stored: rounding the number to single first would round twice.
+void storeSrcorr(Settings& s, std::string_view v) {
+  const double number = finiteOrZero(parseLeadingNumber(v));
+  s.srcorr = toSingle(number);
+  s.srcorrroot = toSingle(std::sqrt(std::fabs(number)));
+}
+void storePllcommand(Settings& s, std::string_view v) {
+  s.pllcommand = std::string(v);
+  s.pllcommandgiven = 1;
+}
+void storePllavfini(Settings& s, std::string_view v) { s.pllavfini = storeSingle(parseLeadingNumber(v)); }
+void storeFullscale(Settings& s, std::string_view v) {
+  s.fullscale = storeSingle(parseLeadingNumber(v));
+  if (!v.empty() && v.back() == '+') s.fullscaleknee = 1;
+}
+void storeEdgelevel(Settings& s, std::string_view v) {
+  s.edgelevel = storeSingle(parseLeadingNumber(v));
+  if (s.edgelevel >= 1) s.edgelevelabs = s.edgelevel;
+}
+// The file gives an amplitude, the blanker compares powers.
+void storeNbinit(Settings& s, std::string_view v) {
+  const double amplitude = finiteOrZero(parseLeadingNumber(v)); // [sample units]
+  s.nbinit = toSingle(amplitude * amplitude);
+}
+void ignore(Settings&, std::string_view) {}
+
+using Store = void (*)(Settings&, std::string_view);
+
+struct KeySpec {
+  std::string_view section;
+  std::string_view key;
+  Store store;
+  bool keepCase = false; // file and command names keep their letter case
+};
+
+const KeySpec kKeys[] = {
+    {"location", "lat", dbl<&Settings::lat>},
+    {"location", "lon", dbl<&Settings::lon>},
+    {"file", "bmp", txt<&Settings::bmp>, true},
+    {"file", "table", txt<&Settings::table>, true},
+    {"file", "wav", storeWav, true},
+    {"file", "dat", storeDat, true},
+    {"file", "date", txt<&Settings::date>},
+    {"file", "time", txt<&Settings::time>},
+    {"file", "bits", storeBits},
+    {"file", "stereo", storeStereo},
+    {"file", "mono", storeMono},
+    {"file", "biasreal", sgl<&Settings::biasreal>},
+    {"file", "biasimag", sgl<&Settings::biasimag>},
+    {"file", "fileblocklen", i32<&Settings::fileblocklen>},
+    {"file", "filescale", sgl<&Settings::filescale>},
+    {"file", "bmpcmd", txt<&Settings::bmpcmd>, true},
+    {"file", "bmpcmdcount", i32<&Settings::bmpcmdcount>},
+    {"file", "bmperrorhandling", i16<&Settings::bmperrorhandling>},
+    {"frequency", "sr", dbl<&Settings::sr>},
+    {"frequency", "looffset", dbl<&Settings::looffset>},
+    {"frequency", "lodrift", sgl<&Settings::lodrift>},
+    {"frequency", "srcorr", storeSrcorr},
+    {"frequency", "phasecorr", i32<&Settings::phasecorr>},
+    {"frequency", "jittercorr", sgl<&Settings::jittercorr>},
+    {"frequency", "bandcenter", dbl<&Settings::bandcenter>},
+    {"frequency", "srlofactor", sgl<&Settings::srlofactor>},
+    {"frequency", "srlooffset", sgl<&Settings::srlooffset>},
+    {"frequency", "srsearch", sgl<&Settings::srsearch>},
+    {"pll", "pllcommand", storePllcommand, true},
+    {"pll", "pllcenter", dbl<&Settings::pllcenter>},
+    {"pll", "plllow", sgl<&Settings::plllow>},
+    {"pll", "pllhigh", sgl<&Settings::pllhigh>},
+    {"pll", "pllfactort", sgl<&Settings::pllfactort>},
+    {"pll", "pllfactorf", sgl<&Settings::pllfactorf>},
+    {"pll", "plldither", sgl<&Settings::plldither>},
+    {"pll", "pllaveragef", sgl<&Settings::pllaveragef>},
+    {"pll", "pllavfini", storePllavfini},
+    {"pll", "ffactor", sgl<&Settings::ffactor>},
+    {"pll", "srloavfac", sgl<&Settings::srloavfac>},
+    {"pll", "srloavini", sgl<&Settings::srloavini>},
+    {"time", "shortintegration", sgl<&Settings::shortintegration>},
+    {"time", "longintegration", i32<&Settings::longintegration>},
+    {"time", "displaysamples", i32<&Settings::displaysamples>},
+    {"time", "utcoffset", i32<&Settings::utcoffset>},
+    {"time", "clockoffset", sgl<&Settings::clockoffset>},
+    {"time", "timercalavfac", sgl<&Settings::timercalavfac>},
+    {"time", "sleeptime", sgl<&Settings::sleeptime>},
+    {"time", "asf", sgl<&Settings::asf>},
+    {"time", "notices", i32<&Settings::notices>},
+    {"amplitude", "colour", i32<&Settings::colour>},
+    {"amplitude", "gamma", sgl<&Settings::gamma>},
+    {"amplitude", "dbrange", sgl<&Settings::dbrange>},
+    {"amplitude", "fullscale", storeFullscale},
+    {"amplitude", "normalizedistance", sgl<&Settings::normalizedistance>},
+    {"amplitude", "normalizepower", sgl<&Settings::normalizepower>},
+    {"amplitude", "blankingoffsetcorr", sgl<&Settings::blankingoffsetcorr>},
+    {"amplitude", "hipass", sgl<&Settings::hipass>},
+    {"amplitude", "edgelevel", storeEdgelevel},
+    {"amplitude", "phasereference", sgl<&Settings::phasereference>},
+    {"amplitude", "referencestation", i32<&Settings::referencestation>},
+    {"amplitude", "firstblankedsample", i16<&Settings::firstblankedsample>},
+    {"amplitude", "lastblankedsample", i16<&Settings::lastblankedsample>},
+    {"amplitude", "notch100khz", i16<&Settings::notch100khz>},
+    {"amplitude", "xrcdelay7950", sgl<&Settings::xrcdelay7950>},
+    {"amplitude", "nb", i16<&Settings::nb>},
+    {"amplitude", "nbinit", storeNbinit},
+    {"amplitude", "nbfac", sgl<&Settings::nbfac>},
+    {"amplitude", "nbupdate", sgl<&Settings::nbupdate>},
+    {"amplitude", "nbspread", i16<&Settings::nbspread>},
+    {"amplitude", "nbcorr", sgl<&Settings::nbcorr>},
+    {"firfilter", "hipass", sgl<&Settings::hipass>},
+    {"firfilter", "firbegin", i32<&Settings::firbegin>},
+    {"taisync", "searchrange", sgl<&Settings::searchrange>},
+    {"taisync", "integrationtime", dbl<&Settings::integrationtime>},
+    {"taisync", "resynclimit", sgl<&Settings::resynclimit>},
+    {"taisync", "clockerrorlimit", sgl<&Settings::clockerrorlimit>},
+    {"taisync", "syncverbose", flag<&Settings::syncverbose>},
+    {"taisync", "stations", ignore},
+    {"stations", "hidden", i32<&Settings::hidden>},
+    {"stations", "blankedstns", i32<&Settings::blankedstns>},
+    {"stations", "blankingdistance", sgl<&Settings::blankingdistance>},
+    {"stations", "singlepulses", i32<&Settings::singlepulses>},
+    {"stations", "printstationlist", flag<&Settings::printstationlist>},
+};
+
+const KeySpec* findKey(std::string_view section, std::string_view key) {
+  for (const KeySpec& known : kKeys)
+    if (known.section == section && known.key == key) return &known;
+  return nullptr;
+}
+
+char upperCase(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+struct Reader {
+  Settings& state;
+  std::ostream& warnings;
+  bool warned[4] = {false, false, false, false};
+
+  void warnFull(int list, const char* what, int capacity) {
+    if (warned[list]) return;
+    warned[list] = true;
+    warnings << "velkor: warning: more than " << capacity << " " << what
+             << " entries in the configuration; the rest are ignored\n";
+  }
+
+  void addStation(std::string_view key) {
+    int32_t gri = toInteger<int32_t>(parseLeadingNumber(key));
+    if (gri == 0) return;
+    if (state.stationentries.size() >= kStationCapacity) return warnFull(0, "[stations]", kStationCapacity);
+    state.stationentries.push_back({gri, upperCase(key.back())});
+  }
+
+  void addTaiEntry(std::string_view key, std::string_view value) {
+    int32_t gri = toInteger<int32_t>(parseLeadingNumber(key));
+    if (gri <= 0) return;
+    if (state.taientries.size() >= kTaiCapacity) return warnFull(1, "[taisync]", kTaiCapacity);
+    state.taientries.push_back({gri, upperCase(key.back()), storeSingle(parseLeadingNumber(value))});
+  }
+
+  void addChainDelay(std::string_view key, std::string_view value) {
+    int32_t gri = toInteger<int32_t>(parseLeadingNumber(key));
+    if (gri <= 4000 || gri >= 10000) return;
+    if (state.chaindelays.size() >= kChainDelayCapacity) return warnFull(2, "[chaindelay]", kChainDelayCapacity);
+    state.chaindelays.push_back({gri, storeSingle(parseLeadingNumber(value))});
+  }
+
+  void addTap(std::string_view value) {
+    if (state.tapre.size() >= kTapCapacity) return warnFull(3, "[firfilter] tap", kTapCapacity);
+    auto comma = value.find(',');
+    state.tapre.push_back(storeSingle(parseLeadingNumber(value)));
+    state.tapim.push_back(comma == std::string_view::npos ? 0.0f
+                                                          : storeSingle(parseLeadingNumber(value.substr(comma + 1))));
+  }
+
+  void apply(const ConfigurationLine& line) {
+    if (const KeySpec* known = findKey(line.section, line.key)) {
+      known->store(state, known->keepCase ? line.originalValue : line.value);
+      return;
+    }
+    if (line.section == "stations") addStation(line.key);
+    else if (line.section == "taisync") addTaiEntry(line.key, line.value);
+    else if (line.section == "chaindelay") addChainDelay(line.key, line.value);
+    else if (line.section == "firfilter" && line.key == "tap") addTap(line.value);
+  }
+};
+
+} // namespace
+
+void applyConfigurationText(Settings& state, std::string_view text, std::ostream& warnings) {
+  Reader reader{state, warnings};
+  forEachConfigurationLine(text, [&](const ConfigurationLine& line) { reader.apply(line); });
+}
+
+void readConfiguration(Settings& state, const std::string& fileName, std::ostream& warnings) {
+  applyConfigurationText(state, readWholeFile(fileName), warnings);
+}
+
+std::vector<std::string> configurationKeys() {
+  std::vector<std::string> keys;
+  for (const KeySpec& known : kKeys) keys.push_back(std::string(known.section) + " " + std::string(known.key));
+  keys.push_back("firfilter tap");
+  for (const char* list : {"stations *", "taisync *", "chaindelay *"}) keys.push_back(list);
+  return keys;
+}
+
+void refuseUnless(bool fine, const char* key, double value, const char* reason) {
+  if (!fine) throw FatalError(setting(key, value), reason);
+}
+
+void validateSettings(const Settings& s) {
+  refuseUnless(std::isfinite(s.sr) && s.sr > 0, "sr", s.sr, "the sample rate must be above 0 Hz");
+  refuseUnless(s.sr < 1e9, "sr", s.sr, "gives a sample buffer above 16777216 samples");
+  refuseUnless(s.displaysamples >= 1, "displaysamples", s.displaysamples, "must be 1 or more");
+  refuseUnless(s.displaysamples <= kLargestArray, "displaysamples", s.displaysamples,
+               "gives a sample buffer above 16777216 samples");
+  refuseUnless(s.fileblocklen <= kLargestArray, "fileblocklen", s.fileblocklen,
+               "gives a sample buffer above 16777216 samples");
+  refuseUnless(s.shortintegration > 0, "shortintegration", s.shortintegration, "must be above 0 s");
+  refuseUnless(s.longintegration >= 1, "longintegration", s.longintegration, "must be 1 or more");
+  refuseUnless(s.fullscale != 0, "fullscale", s.fullscale, "must not be 0");
+}
+
+void clampBlankingWindow(Settings& s) {
+  if (s.firstblankedsample < 0) s.firstblankedsample = 0;
+  if (s.lastblankedsample > s.displaysamples - 1) s.lastblankedsample = static_cast<int16_t>(s.displaysamples - 1);
+}
+
+} // namespace velkor

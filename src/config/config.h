@@ -1,0 +1,59 @@
+// Reads the configuration file into the settings part of the record.
+//
+// Format (INI-like text, one setting per line):
+//   - Everything from the first ";" and then from the first "'" on is a comment.
+//   - Leading and trailing blanks (spaces only; tabs stay) are removed, and the
+//     line is lower-cased, except the values of the file and command names
+//     (bmp, table, wav, dat, bmpcmd in [file]; pllcommand in [pll]), which
+//     keep their case. Empty lines are ignored; a line end may be LF or CRLF.
+//   - "[name]" starts a section; the name is the line without its first and
+//     its last character. Before the first header no key has an effect.
+//   - "key = value": the key is the text before the first "=" without trailing
+//     blanks, the value the text after it without leading blanks. A line
+//     without "=" is a key with an empty value (flags such as "stereo").
+//   - Numbers are read from the start of the value (sign, digits, point,
+//     fraction, exponent); the rest is ignored, no number reads as 0. Integer
+//     settings round halves to even and saturate at their range; NaN reads 0.
+//   - Unknown sections and keys are ignored; a repeated key takes its last value.
+//   - Lists: [stations] "7499m" / "-7499x" (minus: blank it), [taisync]
+//     "7499m = weight", [chaindelay] "7499 = ms" (4000 < GRI < 10000),
+//     [firfilter] "tap = re, im". Capacities 200, 10, 20 and 20 entries; more
+//     are ignored with one warning per list.
+// docs/configuration.md documents every key.
+#pragma once
+
+#include "config/settings.h"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkor {
+
+// Opens, reads and applies the whole file; FatalError when it cannot be opened.
+void readConfiguration(Settings& settings, const std::string& fileName, std::ostream& warnings);
+
+// Applies the lines of a configuration text (the file's content) to settings;
+// warnings of full lists go to `warnings`.
+void applyConfigurationText(Settings& settings, std::string_view text, std::ostream& warnings);
+
+// "section key" for every key the reader knows, list sections as "section *"
+// (for the documentation check).
+std::vector<std::string> configurationKeys();
+
+inline constexpr int64_t kLargestArray = int64_t{1} << 24; // [entries] of any working array
+
+// FatalError "<key> = <value>: <reason>" unless `fine`.
+void refuseUnless(bool fine, const char* key, double value, const char* reason);
+
+// Refuses settings that would divide by zero, hang or overrun an array
+// (FatalError naming the key and its value).
+void validateSettings(const Settings& settings);
+
+// The blanked-pulse window clamped into the station window:
+// firstblankedsample >= 0, lastblankedsample <= displaysamples - 1.
+void clampBlankingWindow(Settings& settings);
+
+} // namespace velkor

@@ -1,0 +1,37 @@
+// The timing part of the run's record: the internal time scale (clock
+// estimate, leap seconds, the absolute time of stream time 0), the PC-clock
+// offset of the stream and the results of the last synchronisation. This
+// subsystem writes it (calendar, pctime, sync).
+#pragma once
+
+#include "ground/loran.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velkor {
+
+inline constexpr int kCandidateSlots = 4; // synchronisation peaks per entry
+
+struct Timing {
+  // ---- Calendar ------------------------------------------------------------
+  std::string date;        // date of clocktime "MM-DD-YYYY": Settings::date, the PC date on re-synchronisation
+  std::string time;        // time of day of clocktime "HH:MM:SS", likewise
+  double clocktime = 0;    // clock's estimate of the internal time [s since 1958]
+  int32_t leapseconds = 0; // [s] counted from the date
+  double timeorigin = 0;   // absolute time of stream time 0 [s since 1958]
+  // ---- PC clock against the stream ---------------------------------------------
+  float pcbuffertime = 0; // PC time of the buffer end on the stream scale [s of day]
+  float pcoffset = 0;     // PC time minus stream time at the buffer end [s]
+  // ---- TAI synchronisation ---------------------------------------------------
+  double syncoffset = 0;                                       // [s] timeorigin - clocktime
+  std::vector<int32_t> taiwindows;                             // [phase-code intervals] averaged
+  std::vector<std::array<float, kCandidateSlots>> taicandamp;  // peak amplitudes [sample units]
+  std::vector<std::array<float, kCandidateSlots>> taicandtime; // peak positions [s]
+  std::vector<float> taiexpected;                              // [s] within the interval
+  std::vector<float> taimeasured;                              // [s] within the interval
+};
+
+} // namespace velkor

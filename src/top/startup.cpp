@@ -1,0 +1,132 @@
+#include "top/startup.h"
+
+#include "acquisition/pcclock.h"
+#include "acquisition/source.h"
+#include "config/config.h"
+#include "display/display.h"
+#include "image/bmpfile.h"
+#include "processing/integration.h"
+#include "stations/chaintiming.h"
+#include "stations/stationfile.h"
+#include "stations/stationmodel.h"
+#include "timing/calendar.h"
+#include "timing/ratesearch.h"
+#include "timing/sync.h"
+#include "top/input.h"
+
+namespace velkor {
+
+namespace {
+
+void validateGeometry(const Settings& cfg, const Acquisition& acq, const Stations& stn) {
+  refuseUnless(acq.blocklength >= 1, "sr", cfg.sr, "gives blocks of no samples (below 2756.25 Hz set fileblocklen)");
+  refuseUnless(acq.buffersize <= kLargestArray, cfg.fileblocklen > 0 ? "fileblocklen" : "sr",
+               cfg.fileblocklen > 0 ? cfg.fileblocklen : cfg.sr, "gives a sample buffer above 16777216 samples");
+  int64_t points = int64_t{cfg.displaysamples} * stn.stationcount();
+  refuseUnless(points <= kLargestArray, "displaysamples", cfg.displaysamples,
+               "times the number of stations is above 16777216 points");
+}
+
+void reserveLists(Settings& cfg) {
+  cfg.stationentries.reserve(kStationCapacity);
+  cfg.taientries.reserve(kTaiCapacity);
+  cfg.chaindelays.reserve(kChainDelayCapacity);
+  cfg.tapre.reserve(kTapCapacity);
+  cfg.tapim.reserve(kTapCapacity);
+}
+
+// With srsearch: the averaging's samples are kept, the sample rate is
+// measured from them, the stream restamped at it and every entry folded at
+// it; after the report the reference edge is placed where the sample-clock
+// loop holds it.
+Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockReader& readBlock) {
+  const Settings& cfg = r.settings;
+  KeptSamples kept = beginKeeping(cfg, r.acquisition);
+  TaiAverage average;
+  const Outcome averaged = averageForSync(cfg, r.stations, r.acquisition, r.timing, readBlock, average, &kept);
+  if (averaged != Outcome::ready) return averaged;
+  const double rate = searchSampleRate(cfg, r.stations, kept); // [Hz]
+  const int32_t total = average.totalsamples;                  // [samples]
+  restampStreamClock(r.acquisition, rate, total);
+  average = beginAverage(cfg, r.acquisition);
+  average.totalsamples = total;
+  foldKeptSamples(cfg, r.stations, kept, rate, average, r.timing);
+  const SyncReport report = evaluateSync(cfg, r.stations, r.acquisition, r.timing, average);
+  printSyncReport(cfg, r.timing, report, platform.console);
+  noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
+  correctStreamClock(r.acquisition.clock, referenceEdgeShift(cfg, average, rate), 0.0);
+  return Outcome::ready;
+}
+
+} // namespace
+
+std::string configurationFileName(const std::vector<std::string>& arguments) {
+  std::string name;
+  for (std::size_t i = 0; i < arguments.size(); ++i) name += (i ? " " : "") + arguments[i];
+  return name.empty() ? "velkor.ini" : name;
+}
+
+void prepareIntegration(Record& r) {
+  buildStationOrder(r.stations);
+  computeBlockGeometry(r.settings, r.acquisition);
+  validateGeometry(r.settings, r.acquisition, r.stations);
+  prepareProcessing(r.settings, r.stations, r.processing);
+  dimensionBuffer(r.acquisition);
+  prepareTiming(r.settings, r.timing);
+  computeChainTiming(r.settings, r.stations);
+  resetStreamClock(r.settings, r.acquisition);
+  initialiseDecoder(r.settings, r.acquisition);
+}
+
+void startClock(Record& r) {
+  r.timing.date = r.settings.date;
+  r.timing.time = r.settings.time;
+  computeClockTime(r.settings, r.timing);
+}
+
+Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& readBlock) {
+  switch (syncPlan(r.settings)) {
+  case SyncPlan::none:
+    return Outcome::ready;
+  case SyncPlan::noEntries:
+    warnSyncSkipped(r.display, platform.errors);
+    return Outcome::ready;
+  case SyncPlan::run:
+    break;
+  }
+  announceSync(r.settings, platform.console);
+  if (r.settings.srsearch > 0) return synchroniseWithRateSearch(r, platform, readBlock);
+  const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock);
+  if (report.outcome != Outcome::ready) return report.outcome;
+  printSyncReport(r.settings, r.timing, report, platform.console);
+  return Outcome::ready;
+}
+
+Outcome startUp(Record& r, Platform& platform, const std::string& configurationFile, const BlockReader& readBlock) {
+  Settings& cfg = r.settings;
+  cfg.date = platform.clock.dateText();
+  cfg.time = platform.clock.timeText();
+  reserveLists(cfg);
+  readConfiguration(cfg, configurationFile, platform.errors);
+  validateSettings(cfg);
+  clampBlankingWindow(cfg);
+
+  buildStationModel(cfg, r.stations);
+  readStationTable(cfg, r.stations, platform.errors);
+  blankByDistance(cfg, r.stations);
+  printStationList(r.stations, platform.console);
+  if (cfg.printstationlist) writeStationFile(r.stations);
+  printStationSummary(cfg, r.stations, platform.console);
+
+  prepareIntegration(r);
+  if (!cfg.wavinput) calibrateClock(cfg, r.acquisition, platform.clock);
+  const Outcome opened = openInput(r, platform);
+  if (opened != Outcome::ready) return opened;
+  startClock(r);
+  const Outcome synchronised = synchroniseAndReport(r, platform, readBlock);
+  if (synchronised != Outcome::ready) return synchronised;
+  createImageFile(cfg, r.stations, r.image);
+  return Outcome::ready;
+}
+
+} // namespace velkor

@@ -1,0 +1,34 @@
+#include "top/velkor.h"
+
+#include "display/display.h"
+#include "ground/errors.h"
+#include "top/cycle.h"
+#include "top/input.h"
+#include "top/record.h"
+#include "top/startup.h"
+
+#include <memory>
+#include <new>
+#include <ostream>
+
+namespace velkor {
+
+int runVelkor(const std::vector<std::string>& arguments, Platform& platform) {
+  printBanner(platform.console);
+  // The record is large and lives for the whole run: keep it off the stack.
+  auto record = std::make_unique<Record>();
+  try {
+    const BlockReader reader = blockReader(*record, platform);
+    Outcome outcome = startUp(*record, platform, configurationFileName(arguments), reader);
+    if (outcome == Outcome::ready) outcome = runMainCycle(*record, platform, reader);
+    return shutDown(*record, platform, outcome);
+  } catch (const FatalError& error) {
+    platform.errors << "velkor: " << error.what() << std::endl;
+    return 1;
+  } catch (const std::bad_alloc&) {
+    platform.errors << "velkor: out of memory: the configuration asks for more than this machine has" << std::endl;
+    return 1;
+  }
+}
+
+} // namespace velkor

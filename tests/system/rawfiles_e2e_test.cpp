@@ -1,0 +1,93 @@
+// Live reception from raw sample files, as a capture program delivers them:
+// velkor reads "audio.dat" to its end, deletes it and waits for the next one
+// under the same name. The test plays the capture program with the pieces of
+// one recording (velkor-synth's audio.dat.000, .001, …), each put in place
+// only after velkor has deleted the one before, and types "q" at the end.
+//
+// The recording starts at the 1958 origin with an exact sample clock, and
+// the sample-clock loop is off: every window starts exactly 6 samples before
+// the predicted pulse, so each pulse lands at a known column (moved by the
+// chain delay velkor is told but the transmitters do not have), and the
+// reference edge stays put unless samples are lost or doubled between files.
+#include "system/e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace velkor {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(RawFiles, AreReadDeletedAndAwaitedUntilQAndEveryPulseLandsAtItsColumn) {
+  const double rate = 48000;
+  const auto stations = e2e::threeChains();
+  const double chaindelay[] = {0, 0, 0.1, 0.1, -0.15}; // [ms] told to velkor only
+  test::ScratchDir dir;
+  e2e::Settings synth = e2e::synthScene(rate, 21, stations);
+  synth.erase("file", "wav").erase("file", "header").set("file", "dat", "audio.dat").set("file", "split", 4.2);
+  const e2e::Truth truth = e2e::synthesise(dir, synth, "audio.dat.json");
+  ASSERT_TRUE(truth.valid);
+
+  e2e::Settings receiver = e2e::receiverScene(rate, stations);
+  receiver.erase("file", "wav").set("file", "dat", "audio.dat").set("frequency", "srcorr", 0);
+  receiver.set("chaindelay", "6731", 0.1).set("chaindelay", "9007", -0.15);
+  const fs::path live = dir.path() / "audio.dat";
+  // Puts a copy of piece i in place whole (the pieces serve a second run).
+  auto place = [&](int i) {
+    fs::copy_file(dir.path() / ("audio.dat.00" + std::to_string(i)), dir.path() / "next.tmp");
+    fs::rename(dir.path() / "next.tmp", live);
+  };
+  auto feed = [&](e2e::RunningReceiver& velkor, int i) {
+    place(i);
+    EXPECT_TRUE(e2e::waitUntil([&] { return !fs::exists(live); }, 30)) << "piece " << i << " was not used up";
+    EXPECT_TRUE(velkor.running()) << "velkor waits for the file after piece " << i;
+  };
+
+  e2e::RunningReceiver velkor(dir, receiver);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(velkor.running()) << "velkor starts without a file and waits for it";
+  for (int i = 0; i < 5; ++i) feed(velkor, i);
+  velkor.type("q");
+  auto run = velkor.finish(30);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_TRUE(run.out.ends_with("us\r\n")) << "q ends the run without a further line";
+
+  // 21 s of samples: 10 periods of 2 s, each showing the PC clock's offset.
+  const auto status = e2e::statusLines(run.out);
+  EXPECT_EQ(status.size(), 10u) << run.out;
+  for (const auto& line : status) {
+    EXPECT_TRUE(line.pc.has_value());
+    EXPECT_NEAR(line.edge, 6 + 21e-6 * rate, 0.2) << "the reference reaches 0.4 of its peak 21 us after its start";
+    EXPECT_GT(line.max, 0.8 * truth.stations[0].amplitude);
+  }
+  const test::BmpImage image = test::readBmp(dir.read("image.bmp"));
+  ASSERT_EQ(image.problem, "");
+  EXPECT_EQ(image.height, 5);
+  for (std::size_t s = 0; s < stations.size(); ++s) {
+    const double start = 6 - chaindelay[s] * 1e-3 * rate; // [points]
+    const e2e::Strip strip = e2e::readStrip(image, static_cast<int>(s), 24);
+    EXPECT_NEAR(strip.peak, start + 65e-6 * rate, 1.0) << stations[s].key;
+    EXPECT_GT(strip.peaklevel, 0.5 * e2e::fullGrey(truth.stations[s].amplitude, 4000)) << stations[s].key;
+    // Nothing before the pulse start, the first bright point after it.
+    int rising = 2;
+    while (rising < 24 && strip.level[static_cast<std::size_t>(rising)] < 0.3 * strip.peaklevel) ++rising;
+    EXPECT_GT(rising, start) << stations[s].key;
+  }
+
+  // Retries cover failed writes only: an image that cannot even be opened
+  // (here a directory put in its place while velkor waits) ends the run.
+  e2e::RunningReceiver again(dir, receiver.set("file", "bmperrorhandling", 1));
+  feed(again, 0);
+  fs::remove(dir.path() / "image.bmp");
+  fs::create_directory(dir.path() / "image.bmp");
+  place(1);
+  run = again.finish(30);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "velkor: image.bmp: Is a directory\n");
+}
+
+} // namespace
+} // namespace velkor
