@@ -85,7 +85,8 @@ void noticeLockChange(const Settings& settings, const Stations& stations, const 
                       const Processing& processing, int32_t lockbefore, Console& console, std::ostream& errors);
 
 // With notices: "re-synchronising: " and why (weak reference edge, PC clock
-// off the stream), from the last period's edge and PC offset.
+// off the stream), from the last period's edge and PC offset; before it
+// "lock lost: re-synchronising" when the receiver was still locked.
 void noticeResync(const Settings& settings, const Timing& timing, const Processing& processing, Console& console,
                   std::ostream& errors);
 

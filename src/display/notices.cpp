@@ -51,6 +51,8 @@ void noticeLockChange(const Settings& cfg, const Stations& stn, const StreamCloc
 
 void noticeResync(const Settings& cfg, const Timing& tim, const Processing& proc, Console& console,
                   std::ostream& errors) {
+  // A re-synchronisation gives up a lock that the edge still held (the PC clock asked for it).
+  if (proc.lockcount == kLocked) printNotice(cfg, console, errors, "lock lost: re-synchronising");
   std::string reasons;
   char text[160];
   if (proc.edgemax < cfg.resynclimit) {
