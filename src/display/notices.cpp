@@ -61,8 +61,10 @@ void noticeResync(const Settings& cfg, const Timing& tim, const Processing& proc
     reasons = text;
   }
   if (!cfg.wavinput && cfg.clockerrorlimit > 0 && std::fabs(tim.pcoffset) > cfg.clockerrorlimit) {
-    std::snprintf(text, sizeof text, "PC clock %.2f s off the stream (clockerrorlimit %g s)",
-                  static_cast<double>(tim.pcoffset), static_cast<double>(cfg.clockerrorlimit));
+    // pcoffset is PC time minus stream time; the status line shows it negated.
+    std::snprintf(text, sizeof text, "PC clock %.2f s %s the stream (clockerrorlimit %g s)",
+                  std::fabs(static_cast<double>(tim.pcoffset)), tim.pcoffset > 0 ? "ahead of" : "behind",
+                  static_cast<double>(cfg.clockerrorlimit));
     reasons += (reasons.empty() ? "" : "; ") + std::string(text);
   }
   printNotice(cfg, console, errors, "re-synchronising: " + (reasons.empty() ? std::string("requested") : reasons));
