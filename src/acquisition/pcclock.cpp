@@ -1,5 +1,6 @@
 #include "acquisition/pcclock.h"
 
+#include "ground/loran.h"
 #include "ground/timetext.h"
 
 #include <cmath>
@@ -23,7 +24,7 @@ ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
   const int32_t second = secondOfDay(clock.timeText());
   const double d = t - second - 0.5;
   // Past midnight the time of day drops by a whole day while the timer runs on.
-  if (d - acq.timeroffset > 43200.0) acq.timeroffset += 86400.0;
+  if (d - acq.timeroffset > kSecondsPerDay / 2) acq.timeroffset += kSecondsPerDay;
   if (std::fabs(d - acq.timeroffset) <= 0.6) {
     acq.timeroffset += (d - acq.timeroffset) * cfg.timercalavfac;
     if (acq.clockconfidence < 3) acq.clockconfidence += 1;
@@ -47,10 +48,12 @@ void calibrateClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
     reading = readClock(cfg, acq, clock);
     clock.sleep(kPollInterval);
   }
-  // The tick fell somewhere in the last polling interval: place it half an
-  // interval back, so that pcclock reads the new second plus 0.025 s.
-  const double halfPoll = 0.5 - static_cast<double>(0.025f);
-  acq.timeroffset = reading.offset + halfPoll;
+  // The reading just saw the tick, so it lags by nothing rather than the
+  // half second readClock assumes: take that back (0.5 s), less half a
+  // polling interval because the tick fell somewhere within the last one.
+  // pcclock then reads the new second plus 0.025 s.
+  const double lagAtTick = 0.5 - static_cast<double>(0.025f); // [s]
+  acq.timeroffset = reading.offset + lagAtTick;
   acq.clockconfidence = 3;
 }
 

@@ -30,6 +30,8 @@ constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime
 // milliseconds of an int, which a huge sleeptime would overflow.
 constexpr double kLongestRawWait = 86400;
 constexpr double kRatePerBlockKilosample = 5512.5; // [Hz] sample rate that gives 1024 samples per block
+constexpr int32_t kBlockGranule = 1024;            // [samples] blocks are whole multiples of it
+constexpr int32_t kOverlapGranule = 256;           // [samples] the overlap grows in these steps
 
 [[noreturn]] void fileFailure(const Settings& cfg, int error) { throw FatalError(cfg.inputfile, fileErrorText(error)); }
 
@@ -169,10 +171,10 @@ void retireSamples(const Settings& cfg, Acquisition& acq) {
 void computeBlockGeometry(const Settings& cfg, Acquisition& acq) {
   // About 0.186 s of samples per block: 1024 samples per 5512.5 Hz (a
   // quarter of 22050 Hz), in whole multiples of 1024.
-  acq.blocklength = static_cast<int32_t>(std::floor(cfg.sr / kRatePerBlockKilosample + 0.5)) * 1024;
+  acq.blocklength = static_cast<int32_t>(std::floor(cfg.sr / kRatePerBlockKilosample + 0.5)) * kBlockGranule;
   if (cfg.fileblocklen > 0) acq.blocklength = cfg.fileblocklen;
   // The overlap holds a whole station window beyond the block, in steps of 256.
-  acq.overlap = (cfg.displaysamples / 256 + 1) * 256;
+  acq.overlap = (cfg.displaysamples / kOverlapGranule + 1) * kOverlapGranule;
   acq.buffersize = acq.overlap + acq.blocklength;
   acq.blockbytes = cfg.bytespersample * acq.blocklength * cfg.channels;
 }
@@ -215,8 +217,10 @@ void restampStreamClock(Acquisition& acq, double rate, int64_t totalsamples) {
 
 void readBlock(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
   if (acq.newsamples > 0) retireSamples(cfg, acq);
+  decodeBlock(cfg, acq, readSampleBytes(cfg, acq, errors));
+}
 
-  const int32_t bytes = readSampleBytes(cfg, acq, errors);
+void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   acq.newsamples = bytes / cfg.channels / cfg.bytespersample;
   const int32_t n = acq.newsamples;
   int16_t* re = acq.samplere.data() + acq.overlap;
@@ -230,8 +234,12 @@ void readBlock(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
   if (acq.looffset != 0 || cfg.lodrift != 0) mixWithOscillator(cfg, acq, acq.overlap, n);
   if (cfg.nb != 0) computePower(re, im, acq.samplepower.data() + acq.overlap, n);
 
-  acq.clock.blockstart = acq.clock.blockend - acq.overlap / acq.clock.sr;
-  acq.clock.blockend = acq.clock.blockstart + (acq.newsamples + acq.overlap) / acq.clock.sr;
+  advanceStreamClock(acq.clock, acq.overlap, acq.newsamples);
+}
+
+void advanceStreamClock(StreamClock& clock, int32_t overlap, int32_t newsamples) {
+  clock.blockstart = clock.blockend - overlap / clock.sr;
+  clock.blockend = clock.blockstart + (newsamples + overlap) / clock.sr;
 }
 
 bool rawFileUsedUp(const Settings& cfg, const Acquisition& acq) { return acq.inputremaining == 0 && !cfg.wavinput; }

@@ -55,6 +55,14 @@ void retireSamples(const Settings& settings, Acquisition& acquisition);
 // a file that ends early is reported on `errors`.
 void readBlock(const Settings& settings, Acquisition& acquisition, std::ostream& errors);
 
+// The second half of readBlock: decodes the first `bytes` of blockbuffer
+// behind the overlap (scaled, mixed, powers) and advances the stream clock.
+void decodeBlock(const Settings& settings, Acquisition& acquisition, int32_t bytes);
+
+// The stream clock over a new block: blockstart = the old blockend less the
+// overlap, blockend = that plus overlap and newsamples [samples], at sr.
+void advanceStreamClock(StreamClock& clock, int32_t overlap, int32_t newsamples);
+
 // A raw file is read to its end: it is to be deleted and the next awaited.
 bool rawFileUsedUp(const Settings& settings, const Acquisition& acquisition);
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace velkor {
@@ -19,6 +20,17 @@ inline uint32_t readLittle32(const uint8_t* bytes) {
 // Appends the low `count` bytes of value to out, lowest first.
 inline void appendLittle(std::vector<uint8_t>& out, uint32_t value, int count) {
   for (int i = 0; i < count; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// The same into a byte string (file images built as text).
+inline void appendLittle(std::string& out, uint32_t value, int count) {
+  for (int i = 0; i < count; ++i) out += static_cast<char>(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// Stores the 16 bits of value at bytes[0] (low) and bytes[1] (high).
+inline void storeLittle16(uint8_t* bytes, uint16_t value) {
+  bytes[0] = static_cast<uint8_t>(value);
+  bytes[1] = static_cast<uint8_t>(value >> 8);
 }
 
 // The four bytes of a 32-bit value, lowest first (two's complement for negatives).

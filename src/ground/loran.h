@@ -17,6 +17,20 @@ inline constexpr int32_t kTaiMinusUtcBefore2006 = 32; // [s] TAI - UTC, 1999 ...
 inline constexpr double kTaiMinusLoran = 10.0;        // [s] TAI - Loran-C time
 inline constexpr double kLoranMinusUtc = 22.0;        // [s] 32 - 10: internal scale minus UTC before 2006
 
+// A day of the time of day and of the internal scale; leap seconds are not
+// in it but counted apart, in leapseconds.
+inline constexpr double kSecondsPerDay = 86400.0; // [s]
+
+// ---- Carrier and pulses ----------------------------------------------------------
+inline constexpr double kCarrierFrequency = 100000.0; // [Hz] every Loran-C station sends on 100 kHz
+inline constexpr double kPerMillion = 1000000.0;      // [us per s], [ppm per unit]
+// GRIs are counted in units of 10 us.
+inline constexpr double kGriUnitsPerSecond = 100000.0; // [10 us per s]
+inline constexpr double kSecondsPerGriUnit = 1e-5;     // [s per 10 us]
+inline constexpr double kPulseSpacing = 0.001;         // [s] between the pulses of a group
+inline constexpr double kNinthPulseGap = 0.002;        // [s] a master's ninth pulse after its eighth
+inline constexpr double kNinthPulseAt = 0.009;         // [s] a master's ninth pulse after its first
+
 // ---- Phase-code interval -------------------------------------------------------
 // A GRI is given in units of 10 us; the phase codes repeat every two GRIs, so
 // the phase-code interval of GRI g is 2 g x 10 us = g / 50000 s. Every

@@ -39,7 +39,9 @@ private:
   int error_ = 0;
 };
 
+// Whether `path` names an existing file or folder (access F_OK).
 bool fileExists(const std::string& path);
+// Deletes `path` (unlink); false when it stays, errno telling why.
 bool removeFile(const std::string& path);
 // "file not found" for a missing file, the system's text otherwise.
 std::string fileErrorText(int error);

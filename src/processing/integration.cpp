@@ -32,7 +32,7 @@ constexpr float kCrossRateSpacing = 0.04f;
 
 // One window of `points` samples into the station's sums, with the pulse's
 // phase-code sign. Integer adds only.
-void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, int sign) {
+void addWindow(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, int sign) {
   if (sign > 0) {
     for (int32_t p = 0; p < points; ++p) {
       sumre[p] = wrapAdd(sumre[p], re[p]);
@@ -49,8 +49,8 @@ void addPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* 
 // The same with the noise blanker: every sample's power goes into the
 // point's power sum, and a sample at or above the point's threshold is left
 // out and counted instead.
-void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold, float* blankcount,
-                 const int16_t* re, const int16_t* im, const float* power, int32_t points, int sign) {
+void addWindowBlanked(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold, float* blankcount,
+                      const int16_t* re, const int16_t* im, const float* power, int32_t points, int sign) {
   int32_t direction = sign > 0 ? 1 : -1;
   for (int32_t p = 0; p < points; ++p) {
     powersum[p] += power[p];
@@ -64,12 +64,13 @@ void addBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const float* t
 
 // The same after multiplying each sample by e^(+j phi) and by the sign; each
 // rotated value is rounded to an integer before it is added.
-void addMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float c, float q) {
+void addWindowMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float cosine,
+                    float sine) {
   for (int32_t p = 0; p < points; ++p) {
     float x = re[p];
     float y = im[p];
-    float rotatedre = c * x - q * y;
-    float rotatedim = q * x + c * y;
+    float rotatedre = cosine * x - sine * y;
+    float rotatedim = sine * x + cosine * y;
     sumre[p] = wrapAdd(sumre[p], static_cast<int32_t>(std::lrint(rotatedre)));
     sumim[p] = wrapAdd(sumim[p], static_cast<int32_t>(std::lrint(rotatedim)));
   }
@@ -140,17 +141,17 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
     case WindowMode::mixing: {
       double ph = t * cfg.bandcenter; // [cycles]
       auto phi = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
-      float c = std::cos(phi) * sign;
-      float q = std::sin(phi) * sign;
-      addMixed(sumre, sumim, re, im, points, c, q);
+      float cosine = std::cos(phi) * sign;
+      float sine = std::sin(phi) * sign;
+      addWindowMixed(sumre, sumim, re, im, points, cosine, sine);
       break;
     }
     case WindowMode::blanking:
-      addBlanking(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
-                  proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
+      addWindowBlanked(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
+                       proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
       break;
     case WindowMode::plain:
-      addPlain(sumre, sumim, re, im, points, sign);
+      addWindow(sumre, sumim, re, im, points, sign);
       break;
     }
 

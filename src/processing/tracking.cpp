@@ -1,6 +1,7 @@
 #include "processing/tracking.h"
 
 #include "acquisition/source.h"
+#include "ground/loran.h"
 #include "ground/numbers.h"
 
 #include <algorithm>
@@ -22,7 +23,7 @@ std::string commandArgument(double value) { return formatDouble(value).substr(0,
 void runOscillatorCommand(const Settings& cfg, Processing& proc, Random& random, CommandRunner& commands) {
   proc.pllavgfreq = static_cast<float>(cfg.pllaveragef * proc.relfreq + (1.0 - cfg.pllaveragef) * proc.pllavgfreq);
   proc.pllvalue = cfg.pllcenter - proc.lotime * cfg.pllfactort - (proc.relfreq - proc.pllavgfreq) * cfg.pllfactorf;
-  proc.srloavg = static_cast<float>(proc.srlodrift * cfg.srloavfac / cfg.shortintegration / 1000000.0 +
+  proc.srloavg = static_cast<float>(proc.srlodrift * cfg.srloavfac / cfg.shortintegration / kPerMillion +
                                     (1.0 - cfg.srloavfac) * proc.srloavg);
   if (cfg.ffactor != 0) proc.pllvalue += (proc.pllavgfreq - proc.srloavg) * cfg.ffactor;
   if (cfg.plldither != 0) proc.pllvalue += (2.0 * random.uniform() - 1.0) * cfg.plldither;
@@ -98,11 +99,11 @@ void trackOscillator(const Settings& cfg, const Stations& stn, StreamClock& cloc
   auto p = static_cast<float>(proc.edgephase / (2.0 * kPiSingle)); // [cycles]
   float d = p - proc.lastphase;                                    // [cycles]
   d = static_cast<float>(d - std::floor(d + 0.5));
-  proc.relfreq = static_cast<float>(d / cfg.shortintegration / 100000.0);
+  proc.relfreq = static_cast<float>(d / cfg.shortintegration / kCarrierFrequency);
   proc.lastphase = p;
-  proc.lotime = static_cast<float>(proc.lotime + cfg.shortintegration * proc.relfreq * 1000000.0);
+  proc.lotime = static_cast<float>(proc.lotime + cfg.shortintegration * proc.relfreq * kPerMillion);
   proc.srlodrift =
-      static_cast<float>(((clock.sr - cfg.sr) * cfg.srlofactor + 1000000.0 * cfg.srlooffset) * cfg.shortintegration);
+      static_cast<float>(((clock.sr - cfg.sr) * cfg.srlofactor + kPerMillion * cfg.srlooffset) * cfg.shortintegration);
   proc.lotime -= proc.srlodrift;
 
   if (proc.edgemax > cfg.resynclimit) {

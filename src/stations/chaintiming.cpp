@@ -25,14 +25,16 @@ void setPulsePattern(const Settings& cfg, Stations& stn, int32_t i) {
   if (cfg.singlepulses == 0 && isOneOf(letter, kEightPulseLetters)) {
     stn.pulsecount[i] = kSecondaryPulses;
     for (int k = 0; k < kSecondaryPulses; ++k) {
-      interval[k] = k % 8 == 7 ? (gri - kEightPulseGroup) * 1e-5 : 0.001;
+      interval[k] = k % 8 == 7 ? (gri - kEightPulseGroup) * kSecondsPerGriUnit : kPulseSpacing;
       sign[k] = phaseCodeSign(kEightPulseCodes + k);
     }
   } else if (cfg.singlepulses == 0 && isOneOf(letter, kNinePulseLetters)) {
     stn.pulsecount[i] = kMasterPulses;
     for (int k = 0; k < kMasterPulses; ++k) {
       int inGroup = k % 9;
-      interval[k] = inGroup == 8 ? (gri - kNinePulseGroup) * 1e-5 : inGroup == 7 ? 0.002 : 0.001;
+      interval[k] = inGroup == 8   ? (gri - kNinePulseGroup) * kSecondsPerGriUnit
+                    : inGroup == 7 ? kNinthPulseGap
+                                   : kPulseSpacing;
       sign[k] = phaseCodeSign(k);
     }
   } else {

@@ -49,7 +49,7 @@ void computeClockTime(const Settings& cfg, Timing& tim) {
                                kTaiMinusUtcBefore2006;                      // [s] on TAI
   const float seconds = static_cast<float>(wholeSeconds) + cfg.clockoffset; // [s] into the day
 
-  tim.clocktime = days * 86400.0 + seconds - kTaiMinusLoran; // Loran-C time, 10 s behind TAI
+  tim.clocktime = days * kSecondsPerDay + seconds - kTaiMinusLoran; // Loran-C time, 10 s behind TAI
 }
 
 } // namespace velkor

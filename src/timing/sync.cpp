@@ -33,7 +33,7 @@ int32_t wrapIndex(int64_t index, int32_t length) {
 }
 
 // Adds samples first ... first + count - 1 of the buffer unchanged.
-void addPlain(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count) {
+void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count) {
   const int16_t* re = acq.samplere.data() + first;
   const int16_t* im = acq.sampleim.data() + first;
   int32_t* sumre = a.taisumre.data() + position;
@@ -46,19 +46,19 @@ void addPlain(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t posi
 
 // Adds samples multiplied by exp(-j theta), theta advancing by delta per sample
 // added; returns the phase reached [rad].
-float addMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count, float theta,
-               float delta) {
+float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
+                       float theta, float delta) {
   const int16_t* re = acq.samplere.data() + first;
   const int16_t* im = acq.sampleim.data() + first;
   int32_t* sumre = a.taisumre.data() + position;
   int32_t* sumim = a.taisumim.data() + position;
   for (int32_t i = 0; i < count; ++i) {
-    float c = std::cos(theta);
-    float q = std::sin(theta);
+    float cosine = std::cos(theta);
+    float sine = std::sin(theta);
     float x = re[i];
     float y = im[i];
-    float mixedre = x * c + y * q;
-    float mixedim = y * c - x * q;
+    float mixedre = x * cosine + y * sine;
+    float mixedim = y * cosine - x * sine;
     sumre[i] = wrappingAdd(sumre[i], static_cast<int32_t>(std::lrint(mixedre)));
     sumim[i] = wrappingAdd(sumim[i], static_cast<int32_t>(std::lrint(mixedim)));
     theta += delta;
@@ -87,9 +87,9 @@ void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& a
     // Runs of samples up to the window's end or the buffer's end, whichever comes first.
     int32_t run = std::min(w.taiwindowend - p, last - k + 1);
     if (mixing) {
-      theta = addMixed(acq, a, k, p, run, theta, delta);
+      theta = foldSamplesMixed(acq, a, k, p, run, theta, delta);
     } else {
-      addPlain(acq, a, k, p, run);
+      foldSamples(acq, a, k, p, run);
     }
     k += run;
     p += run;
@@ -199,7 +199,7 @@ void findCodedPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, in
 // The day is kept; the time of day becomes the PC clock's time of the first
 // averaged sample plus 0.05 s. Only raw input has a PC clock to go by.
 void rebaseClock(const Acquisition& acq, Timing& tim, const TaiAverage& a) {
-  tim.clocktime = tim.clocktime - std::fmod(tim.clocktime, 86400.0) +
+  tim.clocktime = tim.clocktime - std::fmod(tim.clocktime, kSecondsPerDay) +
                   (tim.pcbuffertime - a.totalsamples / acq.clock.sr) + kRebaseLag;
 }
 
@@ -232,18 +232,18 @@ void averageBlock(const Settings& cfg, const Stations& stn, const Acquisition& a
 
 TaiPulsePattern pulsePattern(int32_t gri, double sr) {
   TaiPulsePattern pattern;
-  const double gritime = gri / 100000.0; // one GRI [s]
+  const double gritime = gri / kGriUnitsPerSecond; // one GRI [s]
   auto place = [&](int group, int index, double seconds, int code) {
     pattern.taipulseoffset[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] =
         static_cast<int32_t>(std::lrint(seconds * sr));
     pattern.taipulsesign[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] = phaseCodeSign(code);
   };
-  for (int i = 0; i <= 7; ++i) place(0, i, 0.001 * i, i);
-  place(0, 8, 0.009, 8);
-  for (int i = 9; i <= 16; ++i) place(0, i, gritime + 0.001 * (i - 9), i);
-  place(0, 17, gritime + 0.009, 17);
-  for (int i = 0; i <= 7; ++i) place(1, i, 0.001 * i, 18 + i);
-  for (int i = 8; i <= 15; ++i) place(1, i, gritime + 0.001 * (i - 8), 18 + i);
+  for (int i = 0; i <= 7; ++i) place(0, i, kPulseSpacing * i, i);
+  place(0, 8, kNinthPulseAt, 8);
+  for (int i = 9; i <= 16; ++i) place(0, i, gritime + kPulseSpacing * (i - 9), i);
+  place(0, 17, gritime + kNinthPulseAt, 17);
+  for (int i = 0; i <= 7; ++i) place(1, i, kPulseSpacing * i, kEightPulseCodes + i);
+  for (int i = 8; i <= 15; ++i) place(1, i, gritime + kPulseSpacing * (i - 8), kEightPulseCodes + i);
   return pattern;
 }
 
@@ -269,9 +269,13 @@ void correlateWindow(const TaiAverage& a, int n, const TaiPulsePattern& pattern,
     }
     return sumre * sumre + sumim * sumim;
   };
+  // Normalised by the square of the pulse count, so that the master's and a
+  // secondary's correlations compare as powers per pulse.
+  constexpr double masterNorm = double{kMasterPulses} * kMasterPulses;          // 324
+  constexpr double secondaryNorm = double{kSecondaryPulses} * kSecondaryPulses; // 256
   for (int32_t j = 0; j < length; ++j) {
-    mastercorr[static_cast<std::size_t>(j)] = static_cast<float>(correlate(0, kMasterPulses, j) / 324.0);
-    secondarycorr[static_cast<std::size_t>(j)] = static_cast<float>(correlate(1, kSecondaryPulses, j) / 256.0);
+    mastercorr[static_cast<std::size_t>(j)] = static_cast<float>(correlate(0, kMasterPulses, j) / masterNorm);
+    secondarycorr[static_cast<std::size_t>(j)] = static_cast<float>(correlate(1, kSecondaryPulses, j) / secondaryNorm);
   }
 }
 

@@ -10,22 +10,22 @@ namespace velkor {
 void computeStreamOffset(const Settings& cfg, const Acquisition& acq, Timing& tim) {
   // Time of day of the buffer end on the stream's scale, counted from the
   // start of the day in which stream time 0 lies.
-  const float streamtime =
-      static_cast<float>((tim.timeorigin + acq.clock.blockend) - std::floor(tim.timeorigin / 86400.0) * 86400.0); // [s]
+  const float streamtime = static_cast<float>((tim.timeorigin + acq.clock.blockend) -
+                                              std::floor(tim.timeorigin / kSecondsPerDay) * kSecondsPerDay); // [s]
   // The end of the open file was captured at opentime; the buffer end lies the
   // unread rest of the file earlier.
   tim.pcbuffertime =
       static_cast<float>(acq.opentime - (acq.inputremaining / acq.clock.sr) / (cfg.bytespersample * cfg.channels) -
                          cfg.utcoffset * 3600.0 + tim.leapseconds + cfg.clockoffset + kLoranMinusUtc);
-  if (tim.pcbuffertime < 0) tim.pcbuffertime = static_cast<float>(tim.pcbuffertime + 86400.0);
-  const float diff = tim.pcbuffertime - streamtime;   // [s]
-  const double days = std::nearbyint(diff / 86400.0); // [days]
-  tim.pcoffset = static_cast<float>(diff - days * 86400.0);
+  if (tim.pcbuffertime < 0) tim.pcbuffertime = static_cast<float>(tim.pcbuffertime + kSecondsPerDay);
+  const float diff = tim.pcbuffertime - streamtime;          // [s]
+  const double days = std::nearbyint(diff / kSecondsPerDay); // [days]
+  tim.pcoffset = static_cast<float>(diff - days * kSecondsPerDay);
 }
 
 StreamTimeOfDay streamTimeOfDay(const Settings& cfg, const Acquisition& acq, const Timing& tim) {
   double t = acq.clock.blockend + tim.timeorigin - kLoranMinusUtc - tim.leapseconds - cfg.clockoffset; // UTC [s]
-  double h = t - std::floor(t / 86400) * 86400;                                                        // [s] of the day
+  double h = t - std::floor(t / kSecondsPerDay) * kSecondsPerDay;                                      // [s] of the day
   auto c = static_cast<int32_t>(std::lrint(h * 100));                                                  // [0.01 s]
   StreamTimeOfDay tod;
   tod.hours = c / 360000;
@@ -35,7 +35,7 @@ StreamTimeOfDay streamTimeOfDay(const Settings& cfg, const Acquisition& acq, con
 }
 
 std::string universalTime(const Settings& cfg, const Timing& tim, double internaltime) {
-  double u = (internaltime - kLoranMinusUtc - tim.leapseconds - cfg.clockoffset) / 86400.0;
+  double u = (internaltime - kLoranMinusUtc - tim.leapseconds - cfg.clockoffset) / kSecondsPerDay;
   double hours = (u - std::floor(u)) * 24.0;
   double minutes = (hours - std::floor(hours)) * 60.0;
   float seconds = static_cast<float>((minutes - std::floor(minutes)) * 60.0);

@@ -21,10 +21,10 @@ namespace velkor::test {
 // at its start and clocktime from date and time. No synchronisation.
 Record receiverState(std::string_view settings, const std::vector<TableRecord>& table = {});
 
-// Each call retires the previous block into the DC sums, moves the overlap
-// down, puts the next samples (stereo, quantised as the synthesiser's writer
-// does) behind it and advances blockstart / blockend with the current sr and
-// pcbuffertime with the true time. filescale and looffset are not applied.
+// Each call retires the previous block into the DC sums, packs the next
+// samples into the block buffer as the synthesiser's writer stores them (in
+// the configured channels and width), and lets the receiver's own decoder
+// take them from there; pcbuffertime follows the true time.
 class SynthReader {
 public:
   explicit SynthReader(const synth::Scenario& scenario) : scenario_(scenario), generator_(scenario_) {}
@@ -42,6 +42,7 @@ private:
   synth::Scenario scenario_;
   synth::Generator generator_;
   std::vector<float> re_, im_;
+  std::vector<int16_t> quantisedRe_, quantisedIm_;
 };
 
 } // namespace velkor::test

@@ -1,24 +1,18 @@
 #include "support/wavfile.h"
 
+#include "ground/bytes.h"
 #include "samplewriter.h"
 
 #include <fstream>
 
 namespace velkor::test {
 
-namespace {
-void put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
-} // namespace
-
 std::string sampleBytes(const std::vector<int16_t>& interleaved, int bytesPerSample) {
   std::string out;
   out.reserve(interleaved.size() * static_cast<std::size_t>(bytesPerSample));
   for (int16_t v : interleaved) {
     if (bytesPerSample == 1) out += static_cast<char>(static_cast<uint8_t>(v + 128));
-    else put16(out, static_cast<uint16_t>(v));
+    else appendLittle(out, static_cast<uint16_t>(v), 2);
   }
   return out;
 }

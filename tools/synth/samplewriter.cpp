@@ -1,5 +1,7 @@
 #include "samplewriter.h"
 
+#include "ground/bytes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,15 +11,9 @@ namespace velkor::synth {
 
 namespace {
 
-void put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v & 0xFF);
-  out += static_cast<char>((v >> 8) & 0xFF);
-}
+void put16(std::string& out, uint32_t v) { appendLittle(out, v, 2); }
 
-void put32(std::string& out, uint32_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, v >> 16);
-}
+void put32(std::string& out, uint32_t v) { appendLittle(out, v, 4); }
 
 std::string numberedName(const std::string& base, std::size_t index) {
   char suffix[32];
@@ -71,9 +67,9 @@ void SampleWriter::openNext() {
   }
 }
 
-void SampleWriter::quantise(const float* x, std::size_t count, int16_t* out) {
-  const float hi = config_.bits == 8 ? 127.0f : 32767.0f;
-  const float lo = config_.bits == 8 ? -128.0f : -32768.0f;
+int64_t quantiseSamples(const float* x, std::size_t count, int bits, int16_t* out) {
+  const float hi = bits == 8 ? 127.0f : 32767.0f;
+  const float lo = bits == 8 ? -128.0f : -32768.0f;
   int64_t clipped = 0;
   for (std::size_t j = 0; j < count; ++j) {
     float v = x[j];
@@ -81,7 +77,27 @@ void SampleWriter::quantise(const float* x, std::size_t count, int16_t* out) {
     v = std::min(std::max(v, lo), hi);
     out[j] = static_cast<int16_t>(v + (v < 0 ? -0.5f : 0.5f));
   }
-  clipped_ += clipped;
+  return clipped;
+}
+
+void packFrames(const int16_t* re, const int16_t* im, std::size_t count, int channels, int bits, uint8_t* b) {
+  if (bits == 8) {
+    if (channels == 2) {
+      for (std::size_t j = 0; j < count; ++j) {
+        b[2 * j] = static_cast<uint8_t>(re[j] + 128);
+        b[2 * j + 1] = static_cast<uint8_t>(im[j] + 128);
+      }
+    } else {
+      for (std::size_t j = 0; j < count; ++j) b[j] = static_cast<uint8_t>(re[j] + 128);
+    }
+  } else if (channels == 2) {
+    for (std::size_t j = 0; j < count; ++j) {
+      storeLittle16(b + 4 * j, static_cast<uint16_t>(re[j]));
+      storeLittle16(b + 4 * j + 2, static_cast<uint16_t>(im[j]));
+    }
+  } else {
+    for (std::size_t j = 0; j < count; ++j) storeLittle16(b + 2 * j, static_cast<uint16_t>(re[j]));
+  }
 }
 
 void SampleWriter::write(const float* re, const float* im, std::size_t count) {
@@ -92,39 +108,15 @@ void SampleWriter::write(const float* re, const float* im, std::size_t count) {
       n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), framesPerFile_ - inFile_));
     const int channels = config_.channels;
     re_.resize(n);
-    quantise(re, n, re_.data());
+    clipped_ += quantiseSamples(re, n, config_.bits, re_.data());
     if (channels == 2) {
       im_.resize(n);
-      quantise(im, n, im_.data());
+      clipped_ += quantiseSamples(im, n, config_.bits, im_.data());
     }
     const std::size_t width = config_.bits == 8 ? 1 : 2;
     bytes_.resize(n * static_cast<std::size_t>(channels) * width);
     unsigned char* b = bytes_.data();
-    if (width == 1) {
-      if (channels == 2) {
-        for (std::size_t j = 0; j < n; ++j) {
-          b[2 * j] = static_cast<unsigned char>(re_[j] + 128);
-          b[2 * j + 1] = static_cast<unsigned char>(im_[j] + 128);
-        }
-      } else {
-        for (std::size_t j = 0; j < n; ++j) b[j] = static_cast<unsigned char>(re_[j] + 128);
-      }
-    } else if (channels == 2) {
-      for (std::size_t j = 0; j < n; ++j) {
-        const uint16_t r = static_cast<uint16_t>(re_[j]);
-        const uint16_t i = static_cast<uint16_t>(im_[j]);
-        b[4 * j] = static_cast<unsigned char>(r & 0xFF);
-        b[4 * j + 1] = static_cast<unsigned char>(r >> 8);
-        b[4 * j + 2] = static_cast<unsigned char>(i & 0xFF);
-        b[4 * j + 3] = static_cast<unsigned char>(i >> 8);
-      }
-    } else {
-      for (std::size_t j = 0; j < n; ++j) {
-        const uint16_t r = static_cast<uint16_t>(re_[j]);
-        b[2 * j] = static_cast<unsigned char>(r & 0xFF);
-        b[2 * j + 1] = static_cast<unsigned char>(r >> 8);
-      }
-    }
+    packFrames(re_.data(), im_.data(), n, channels, config_.bits, b);
     out_.write(reinterpret_cast<const char*>(b), static_cast<std::streamsize>(bytes_.size()));
     if (!out_) throw std::runtime_error(files_.back() + ": cannot be written");
     inFile_ += static_cast<int64_t>(n);

@@ -31,6 +31,15 @@ namespace velkor::synth {
 // The WAV header for `frames` frames.
 std::string wavHeader(int channels, int bits, double rate, int64_t frames, int headerBytes);
 
+// Rounds `count` values to `bits`-bit samples (8 or 16), half away from
+// zero, clipping at the ends; returns how many were clipped.
+int64_t quantiseSamples(const float* x, std::size_t count, int bits, int16_t* out);
+
+// Packs `count` frames of samples as the file stores them: 8-bit offset
+// binary or 16-bit little-endian, interleaved re, im for two channels.
+// `bytes` must hold count x channels x bits / 8.
+void packFrames(const int16_t* re, const int16_t* im, std::size_t count, int channels, int bits, uint8_t* bytes);
+
 class SampleWriter {
 public:
   SampleWriter(const SynthConfig& config, int64_t frames);
@@ -46,7 +55,6 @@ public:
 
 private:
   void openNext();
-  void quantise(const float* x, std::size_t count, int16_t* out);
 
   SynthConfig config_;
   int64_t frames_;

@@ -2,6 +2,7 @@
 // re-synchronisation and the end of input, over a reader of blocks of chosen
 // lengths and no stations.
 #include "top/cycle.h"
+#include "acquisition/source.h"
 #include "ground/errors.h"
 #include "top/startup.h"
 
@@ -36,8 +37,7 @@ struct CycleRun {
       Acquisition& a = s.acquisition;
       ends.push_back(a.clock.blockend), marks.push_back(s.cycle.shortmark), rows.push_back(s.cycle.rowpasscounter);
       a.newsamples = static_cast<int32_t>(blocks[ends.size() - 1] * a.clock.sr);
-      a.clock.blockstart = a.clock.blockend - a.overlap / a.clock.sr;
-      a.clock.blockend = a.clock.blockstart + (a.newsamples + a.overlap) / a.clock.sr;
+      advanceStreamClock(a.clock, a.overlap, a.newsamples);
       a.inputremaining = ends.size() < blocks.size() ? 1 : 0;
       if (ends.size() == resyncAt + 1) s.processing.resyncrequests = 3, a.clock.sr = 1000.5;
       return Outcome::ready;
