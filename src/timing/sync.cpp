@@ -3,6 +3,7 @@
 #include "ground/arrays.h"
 #include "ground/loran.h"
 #include "ground/numbers.h"
+#include "timing/foldkernels.h"
 #include "timing/syncsteps.h"
 
 #include <algorithm>
@@ -48,23 +49,8 @@ void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t p
 // added; returns the phase reached [rad].
 float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
                        float theta, float delta) {
-  const int16_t* re = acq.samplere.data() + first;
-  const int16_t* im = acq.sampleim.data() + first;
-  int32_t* sumre = a.taisumre.data() + position;
-  int32_t* sumim = a.taisumim.data() + position;
-  for (int32_t i = 0; i < count; ++i) {
-    float cosine = std::cos(theta);
-    float sine = std::sin(theta);
-    float x = re[i];
-    float y = im[i];
-    float mixedre = x * cosine + y * sine;
-    float mixedim = y * cosine - x * sine;
-    sumre[i] = wrappingAdd(sumre[i], static_cast<int32_t>(std::lrint(mixedre)));
-    sumim[i] = wrappingAdd(sumim[i], static_cast<int32_t>(std::lrint(mixedim)));
-    theta += delta;
-    if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
-  }
-  return theta;
+  return addFoldMixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
+                      acq.sampleim.data() + first, count, theta, delta);
 }
 
 void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {
