@@ -14,8 +14,10 @@
 #include "timing/timescale.h"
 #include "timing/timing.h"
 
+#include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkor {
@@ -87,5 +89,35 @@ void printImageError(int error, Console& console);
 
 // The line end that closes the run at the end of the input.
 void printEndOfInput(Console& console);
+
+// ---- Notices: one line "velkor: <text>" on `errors` (stderr) -------------
+// The console row in progress is ended first, so a notice never joins a
+// status line. Notices that runs of existing configurations could show go
+// through printNotice; messages only a new setting can cause may use
+// printNoticeAlways.
+
+// The notice, when the setting notices is not 0.
+void printNotice(const Settings& settings, Console& console, std::ostream& errors, std::string_view text);
+
+// The notice, whatever the settings say.
+void printNoticeAlways(Console& console, std::ostream& errors, std::string_view text);
+
+// With notices: "locked: ..." when lockcount has just reached 4 (lockbefore
+// was below), "lock lost: ..." when it has just left 4.
+void noticeLockChange(const Settings& settings, const Stations& stations, const StreamClock& clock,
+                      const Processing& processing, int32_t lockbefore, Console& console, std::ostream& errors);
+
+// With notices: "re-synchronising: " and why (weak reference edge, PC clock
+// off the stream), from the last period's edge and PC offset; before it
+// "lock lost: re-synchronising" when the receiver was still locked.
+void noticeResync(const Settings& settings, const Timing& timing, const Processing& processing, Console& console,
+                  std::ostream& errors);
+
+// With notices: the raw input file has been awaited `seconds` [s].
+void noticeRawWait(const Settings& settings, double seconds, Console& console, std::ostream& errors);
+
+// Always (only srsearch causes it): the sample rate measured from the signal,
+// in Hz and in ppm from sr.
+void noticeSampleRate(const Settings& settings, const StreamClock& clock, Console& console, std::ostream& errors);
 
 } // namespace velkor

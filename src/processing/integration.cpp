@@ -4,6 +4,7 @@
 #include "ground/arrays.h"
 #include "ground/loran.h"
 #include "ground/numbers.h"
+#include "processing/windowkernels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,67 +15,11 @@ namespace velkor {
 
 namespace {
 
-// The sums are 32-bit. A saturated input over a very long short integration
-// can carry them past the range; they then wrap as the hardware adds do.
-inline int32_t wrapAdd(int32_t sum, int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(value));
-}
-
-inline int32_t wrapSub(int32_t sum, int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) - static_cast<uint32_t>(value));
-}
-
 enum class WindowMode { plain, blanking, mixing };
 
 // The three GRI-6000 strips stand this far apart [s], so that the image can
 // subtract the cross-rate interference of the outer two from the middle one.
 constexpr float kCrossRateSpacing = 0.04f;
-
-// One window of `points` samples into the station's sums, with the pulse's
-// phase-code sign. Integer adds only.
-void addWindow(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, int sign) {
-  if (sign > 0) {
-    for (int32_t p = 0; p < points; ++p) {
-      sumre[p] = wrapAdd(sumre[p], re[p]);
-      sumim[p] = wrapAdd(sumim[p], im[p]);
-    }
-  } else {
-    for (int32_t p = 0; p < points; ++p) {
-      sumre[p] = wrapSub(sumre[p], re[p]);
-      sumim[p] = wrapSub(sumim[p], im[p]);
-    }
-  }
-}
-
-// The same with the noise blanker: every sample's power goes into the
-// point's power sum, and a sample at or above the point's threshold is left
-// out and counted instead.
-void addWindowBlanked(int32_t* sumre, int32_t* sumim, float* powersum, const float* threshold, float* blankcount,
-                      const int16_t* re, const int16_t* im, const float* power, int32_t points, int sign) {
-  int32_t direction = sign > 0 ? 1 : -1;
-  for (int32_t p = 0; p < points; ++p) {
-    powersum[p] += power[p];
-    bool keep = power[p] < threshold[p];
-    int32_t take = keep ? direction : 0;
-    sumre[p] = wrapAdd(sumre[p], take * re[p]);
-    sumim[p] = wrapAdd(sumim[p], take * im[p]);
-    blankcount[p] += keep ? 0.0f : 1.0f;
-  }
-}
-
-// The same after multiplying each sample by e^(+j phi) and by the sign; each
-// rotated value is rounded to an integer before it is added.
-void addWindowMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float cosine,
-                    float sine) {
-  for (int32_t p = 0; p < points; ++p) {
-    float x = re[p];
-    float y = im[p];
-    float rotatedre = cosine * x - sine * y;
-    float rotatedim = sine * x + cosine * y;
-    sumre[p] = wrapAdd(sumre[p], static_cast<int32_t>(std::lrint(rotatedre)));
-    sumim[p] = wrapAdd(sumim[p], static_cast<int32_t>(std::lrint(rotatedim)));
-  }
-}
 
 WindowMode windowMode(const Settings& cfg, const Stations& stn, int32_t station) {
   if (cfg.bandcenter != 0) return WindowMode::mixing;
@@ -147,11 +92,11 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
       break;
     }
     case WindowMode::blanking:
-      addWindowBlanked(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
-                       proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
+      addWindowBlanking(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
+                        proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
       break;
     case WindowMode::plain:
-      addWindow(sumre, sumim, re, im, points, sign);
+      addWindowPlain(sumre, sumim, re, im, points, sign);
       break;
     }
 

@@ -3,6 +3,7 @@
 #include "ground/arrays.h"
 #include "ground/loran.h"
 #include "ground/numbers.h"
+#include "timing/foldkernels.h"
 #include "timing/syncsteps.h"
 
 #include <algorithm>
@@ -48,23 +49,8 @@ void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t p
 // added; returns the phase reached [rad].
 float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
                        float theta, float delta) {
-  const int16_t* re = acq.samplere.data() + first;
-  const int16_t* im = acq.sampleim.data() + first;
-  int32_t* sumre = a.taisumre.data() + position;
-  int32_t* sumim = a.taisumim.data() + position;
-  for (int32_t i = 0; i < count; ++i) {
-    float cosine = std::cos(theta);
-    float sine = std::sin(theta);
-    float x = re[i];
-    float y = im[i];
-    float mixedre = x * cosine + y * sine;
-    float mixedim = y * cosine - x * sine;
-    sumre[i] = wrappingAdd(sumre[i], static_cast<int32_t>(std::lrint(mixedre)));
-    sumim[i] = wrappingAdd(sumim[i], static_cast<int32_t>(std::lrint(mixedim)));
-    theta += delta;
-    if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
-  }
-  return theta;
+  return addFoldMixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
+                      acq.sampleim.data() + first, count, theta, delta);
 }
 
 void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {
@@ -354,18 +340,26 @@ SyncPlan syncPlan(const Settings& cfg) {
   return SyncPlan::run;
 }
 
-SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
-                       const BlockReader& readBlock) {
-  SyncReport report;
-  TaiAverage average = beginAverage(cfg, acq);
+Outcome averageForSync(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
+                       const BlockReader& readBlock, TaiAverage& average, KeptSamples* kept) {
+  average = beginAverage(cfg, acq);
   std::fill(tim.taiwindows.begin(), tim.taiwindows.end(), 0);
-
   while (acq.clock.blockend < cfg.integrationtime) {
-    report.outcome = readBlock();
-    if (report.outcome != Outcome::ready) return report;
-    averageBlock(cfg, stn, acq, tim, average);
+    const Outcome read = readBlock();
+    if (read != Outcome::ready) return read;
+    if (kept != nullptr) {
+      keepNewSamples(acq, *kept);
+      average.totalsamples += acq.newsamples;
+    } else {
+      averageBlock(cfg, stn, acq, tim, average);
+    }
   }
+  return Outcome::ready;
+}
 
+SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
+                        const TaiAverage& average) {
+  SyncReport report;
   int32_t longest = 0; // [samples] of the longest phase-coded window
   for (std::size_t n = 0; n < average.windows.size(); ++n)
     if (cfg.taientries[n].letter != kAmplitudeLetter)
@@ -380,6 +374,14 @@ SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisiti
   report.ambiguity = resolveAmbiguity(cfg, tim);
   tim.timeorigin = tim.syncoffset + tim.clocktime;
   return report;
+}
+
+SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
+                       const BlockReader& readBlock) {
+  TaiAverage average;
+  const Outcome averaged = averageForSync(cfg, stn, acq, tim, readBlock, average, nullptr);
+  if (averaged != Outcome::ready) return SyncReport{averaged, {}, {}};
+  return evaluateSync(cfg, stn, acq, tim, average);
 }
 
 } // namespace velkor

@@ -13,6 +13,7 @@
 #include "stations/stationfile.h"
 #include "stations/stationmodel.h"
 #include "timing/calendar.h"
+#include "timing/ratesearch.h"
 #include "timing/sync.h"
 #include "top/input.h"
 
@@ -35,6 +36,29 @@ void reserveLists(Settings& cfg) {
   cfg.chaindelays.reserve(kChainDelayCapacity);
   cfg.tapre.reserve(kTapCapacity);
   cfg.tapim.reserve(kTapCapacity);
+}
+
+// With srsearch: the averaging's samples are kept, the sample rate is
+// measured from them, the stream restamped at it and every entry folded at
+// it; after the report the reference edge is placed where the sample-clock
+// loop holds it.
+Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockReader& readBlock) {
+  const Settings& cfg = r.settings;
+  KeptSamples kept = beginKeeping(cfg, r.acquisition);
+  TaiAverage average;
+  const Outcome averaged = averageForSync(cfg, r.stations, r.acquisition, r.timing, readBlock, average, &kept);
+  if (averaged != Outcome::ready) return averaged;
+  const double rate = searchSampleRate(cfg, r.stations, kept); // [Hz]
+  const int32_t total = average.totalsamples;                  // [samples]
+  restampStreamClock(r.acquisition, rate, total);
+  average = beginAverage(cfg, r.acquisition);
+  average.totalsamples = total;
+  foldKeptSamples(cfg, r.stations, kept, rate, average, r.timing);
+  const SyncReport report = evaluateSync(cfg, r.stations, r.acquisition, r.timing, average);
+  printSyncReport(cfg, r.timing, report, platform.console);
+  noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
+  correctStreamClock(r.acquisition.clock, referenceEdgeShift(cfg, average, rate), 0.0);
+  return Outcome::ready;
 }
 
 } // namespace
@@ -74,6 +98,7 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
     break;
   }
   announceSync(r.settings, platform.console);
+  if (r.settings.srsearch > 0) return synchroniseWithRateSearch(r, platform, readBlock);
   const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock);
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);

@@ -1,0 +1,17 @@
+// The per-sample loop of the synchronisation's mixing fold, on plain arrays
+// (no state record), so that a check can hold it against the plain loop it
+// replaced and the compiler can vectorise its product pass.
+#pragma once
+
+#include <cstdint>
+
+namespace velkor {
+
+// Adds count samples re/im, each multiplied by exp(-j theta) and rounded to
+// integers (single precision, ties to even), to sumre/sumim; theta [rad]
+// advances by delta per sample and drops by 2 pi whenever it passes pi.
+// Returns the phase reached [rad]. The sums wrap around as the hardware adds do.
+float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count, float theta,
+                   float delta);
+
+} // namespace velkor

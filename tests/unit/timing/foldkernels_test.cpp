@@ -1,0 +1,77 @@
+// The tabulated mixing fold against the per-sample loop it replaced, kept here
+// as the reference: a million samples in runs of every length up to 600 and
+// longer, full-scale samples, phase steps of either sign up to half a turn,
+// and long runs whose phase drifts far below -pi (to about -120), where the
+// library reduces the argument in another way.
+#include "timing/foldkernels.h"
+
+#include "ground/numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+namespace velkor {
+
+namespace {
+
+int32_t wrap(int64_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value)); }
+
+float referenceFold(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count, float theta,
+                    float delta) {
+  for (int32_t i = 0; i < count; ++i) {
+    float c = std::cos(theta);
+    float q = std::sin(theta);
+    float x = re[i];
+    float y = im[i];
+    float mixedre = x * c + y * q;
+    float mixedim = y * c - x * q;
+    sumre[i] = wrap(int64_t{sumre[i]} + std::lrint(mixedre));
+    sumim[i] = wrap(int64_t{sumim[i]} + std::lrint(mixedim));
+    theta += delta;
+    if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
+  }
+  return theta;
+}
+
+} // namespace
+
+TEST(FoldKernels, AgreesWithThePerSampleLoop) {
+  std::mt19937 random(23);
+  std::uniform_int_distribution<int> value(-32768, 32767);
+  std::uniform_int_distribution<int32_t> sum(INT32_MIN, INT32_MAX);
+  std::uniform_real_distribution<float> start(0.0f, 6.2831855f);
+  std::uniform_real_distribution<float> step(-3.1415927f, 3.1415927f);
+  std::uniform_int_distribution<int32_t> length(1, 600);
+  int64_t samples = 0;
+  for (int trial = 0; samples < 1000000; ++trial) {
+    // Every 25th run is long, with a small negative step: its phase drifts down to -125.
+    const bool drifting = trial % 25 == 24;
+    const int32_t n = drifting ? 40000 : trial < 600 ? trial + 1 : length(random);
+    const auto size = static_cast<std::size_t>(n);
+    std::vector<int16_t> re(size), im(size);
+    for (std::size_t i = 0; i < size; ++i) {
+      re[i] = static_cast<int16_t>(trial % 4 == 0 && i % 3 == 0 ? -32768 : value(random));
+      im[i] = static_cast<int16_t>(trial % 4 == 0 && i % 2 == 0 ? -32768 : value(random));
+    }
+    std::vector<int32_t> wantre(size), wantim(size);
+    for (std::size_t i = 0; i < size; ++i) {
+      wantre[i] = sum(random);
+      wantim[i] = sum(random);
+    }
+    std::vector<int32_t> gotre = wantre, gotim = wantim;
+    const float theta = start(random);
+    const float delta = drifting ? -0.0005f * start(random) : step(random);
+
+    const float want = referenceFold(wantre.data(), wantim.data(), re.data(), im.data(), n, theta, delta);
+    const float got = addFoldMixed(gotre.data(), gotim.data(), re.data(), im.data(), n, theta, delta);
+    ASSERT_EQ(gotre, wantre) << n << " samples from " << theta << " by " << delta;
+    ASSERT_EQ(gotim, wantim) << n << " samples from " << theta << " by " << delta;
+    ASSERT_EQ(got, want);
+    samples += n;
+  }
+}
+
+} // namespace velkor
