@@ -24,8 +24,8 @@ const fs::path kSource = fs::path(VELKOR_SOURCE_DIR);
 // folder of a lower number. The subsystems are ordered among themselves so
 // that their few includes of each other also run one way.
 const std::map<std::string, int> kLayers = {
-    {"platform", 0}, {"ground", 1},     {"config", 2}, {"stations", 3}, {"acquisition", 3},
-    {"timing", 4},   {"processing", 5}, {"image", 6},  {"display", 7},  {"top", 8},
+    {"platform", 0},   {"ground", 1}, {"config", 2}, {"stations", 3}, {"acquisition", 3}, {"timing", 4},
+    {"processing", 5}, {"image", 6},  {"log", 6},    {"display", 7},  {"top", 8},
 };
 
 struct Include {
