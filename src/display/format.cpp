@@ -1,5 +1,7 @@
 #include "display/format.h"
 
+#include "ground/numbers.h"
+
 #include <algorithm>
 
 #include <cmath>
@@ -10,13 +12,6 @@
 namespace velkor {
 
 namespace {
-
-std::string printfText(const char* format, int precision, double value) {
-  char text[512];
-  int length = std::snprintf(text, sizeof text, format, precision, value);
-  if (length < 0) return {};
-  return std::string(text, static_cast<std::size_t>(std::min<int>(length, sizeof text - 1)));
-}
 
 struct Field {
   bool plus = false;

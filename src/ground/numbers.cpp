@@ -9,14 +9,14 @@
 
 namespace velkor {
 
-namespace {
-
 std::string printfText(const char* format, int precision, double value) {
   char text[512];
   int length = std::snprintf(text, sizeof text, format, precision, value);
   if (length < 0) return {};
   return std::string(text, static_cast<std::size_t>(std::min<int>(length, sizeof text - 1)));
 }
+
+namespace {
 
 std::string signedGeneral(double value, int digits) {
   bool negative = std::signbit(value) && value != 0;

@@ -44,6 +44,10 @@ Int roundToInteger(double x) {
   return static_cast<Int>(x);
 }
 
+// snprintf of one value with a precision ("%.*f", "%.*e", "%.*g"), cut at
+// 511 characters; empty when the format fails.
+std::string printfText(const char* format, int precision, double value);
+
 // " 12 " / "-12 ": sign position, digits, one blank.
 std::string formatInteger(long long value);
 // " 1.5" / "-1.5": sign position and "%.7g" of the magnitude.
