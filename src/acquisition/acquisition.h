@@ -13,7 +13,8 @@ namespace velkor {
 
 // Stream time stamps of the sample buffer: buffer index k lies at
 // blockstart + k / sr. Written only by the functions of source.h
-// (advanceStreamClock, resetStreamClock, correctStreamClock).
+// (advanceStreamClock, resetStreamClock, correctStreamClock,
+// restampStreamClock).
 struct StreamClock {
   double blockstart = 0; // stream time of buffer index 0 [s]
   double blockend = 0;   // stream time of the end of the buffer [s]
@@ -38,6 +39,7 @@ struct Acquisition {
   int16_t wavchunkpad = 0;          // [bytes] pad after the current WAV data chunk, 0 or 1
   std::vector<uint8_t> blockbuffer; // raw bytes of one block
   double looffset = 0;              // oscillator shift, Settings::looffset moved by lodrift [Hz]
+  float losamplerate = 0;           // [Hz] the oscillator's sample rate: Settings::sr, or the rate measured by srsearch
   float lophase = 0;                // oscillator phase [cycles], in [0, 1)
   float lore = 0;                   // oscillator value, real part
   float loim = 0;                   // oscillator value, imaginary part

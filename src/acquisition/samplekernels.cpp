@@ -84,7 +84,7 @@ constexpr double kOscillatorRefresh = 100.0; // [samples] between settings of th
 // the products with the samples form a separate pass that vectorises.
 template <bool Stereo>
 void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
-  const auto losamplerate = static_cast<float>(cfg.sr);    // [Hz] the rate the oscillator was set up for
+  const float losamplerate = acq.losamplerate;             // [Hz] the rate the oscillator was set up for
   float step = oscillatorStep(acq.looffset, losamplerate); // [rad]
   float c = std::cos(step);
   float sn = -std::sin(step);

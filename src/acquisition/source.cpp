@@ -110,7 +110,7 @@ int32_t readSampleBytes(const Settings& cfg, Acquisition& acq, std::ostream& err
 
 } // namespace
 
-void openWav(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
+bool openWav(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
   openForReading(cfg, acq);
   const int64_t size = inputSize(cfg, acq);
   const WavLayout layout = scanWav(acq.input, size);
@@ -127,6 +127,7 @@ void openWav(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
     acq.inputremaining = std::max<int64_t>(size - kPlainWavHeaderBytes, 0);
     acq.wavchunkremaining = acq.inputremaining;
   }
+  return layout.riff;
 }
 
 bool tryOpenRaw(const Settings& cfg, Acquisition& acq) {
@@ -187,6 +188,7 @@ void dimensionBuffer(Acquisition& acq) {
 
 void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
   acq.looffset = cfg.looffset;
+  acq.losamplerate = static_cast<float>(cfg.sr);
   acq.lophase = 0;
   acq.lore = cfg.filescale;
   acq.loim = 0;
@@ -205,6 +207,13 @@ void correctStreamClock(StreamClock& clock, double shift, double rateStep) {
   clock.blockstart += shift;
   clock.blockend += shift;
   clock.sr += rateStep;
+}
+
+void restampStreamClock(Acquisition& acq, double rate, int64_t totalsamples) {
+  acq.clock.sr = rate;
+  acq.losamplerate = static_cast<float>(rate);
+  acq.clock.blockend = static_cast<double>(totalsamples) / rate;
+  acq.clock.blockstart = acq.clock.blockend - (acq.newsamples + acq.overlap) / rate;
 }
 
 void readBlock(const Settings& cfg, Acquisition& acq, std::ostream& errors) {

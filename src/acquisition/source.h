@@ -28,10 +28,16 @@ void resetStreamClock(const Settings& settings, Acquisition& acquisition);
 // sr by `rateStep` [Hz].
 void correctStreamClock(StreamClock& clock, double shift, double rateStep);
 
+// The sample rate measured from the signal (srsearch) taken over: sr and the
+// oscillator's rate become `rate` [Hz], and the time stamps of the buffer are
+// those of the totalsamples [samples] read since the stream clock's reset.
+void restampStreamClock(Acquisition& acquisition, double rate, int64_t totalsamples);
+
 // Opens the WAV recording inputfile and finds its samples (inputremaining,
 // chunk position); warns on `errors` when its "fmt " disagrees with the
-// settings; FatalError when it cannot be read.
-void openWav(const Settings& settings, Acquisition& acquisition, std::ostream& errors);
+// settings; FatalError when it cannot be read. Returns whether it is a
+// RIFF/WAVE file (otherwise it is read as a 46-byte header and raw samples).
+bool openWav(const Settings& settings, Acquisition& acquisition, std::ostream& errors);
 
 // Opens the raw file inputfile when it exists (inputremaining = its size);
 // false while the capture program has not written it yet.

@@ -4,6 +4,7 @@
 #include "ground/ini.h"
 #include "ground/numbers.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cfloat>
@@ -126,6 +127,7 @@ const KeySpec kKeys[] = {
     {"file", "bmpcmd", txt<&Settings::bmpcmd>, true},
     {"file", "bmpcmdcount", i32<&Settings::bmpcmdcount>},
     {"file", "bmperrorhandling", i16<&Settings::bmperrorhandling>},
+    {"file", "log", txt<&Settings::log>, true},
     {"frequency", "sr", dbl<&Settings::sr>},
     {"frequency", "looffset", dbl<&Settings::looffset>},
     {"frequency", "lodrift", sgl<&Settings::lodrift>},
@@ -135,6 +137,7 @@ const KeySpec kKeys[] = {
     {"frequency", "bandcenter", dbl<&Settings::bandcenter>},
     {"frequency", "srlofactor", sgl<&Settings::srlofactor>},
     {"frequency", "srlooffset", sgl<&Settings::srlooffset>},
+    {"frequency", "srsearch", sgl<&Settings::srsearch>},
     {"pll", "pllcommand", storePllcommand, true},
     {"pll", "pllcenter", dbl<&Settings::pllcenter>},
     {"pll", "plllow", sgl<&Settings::plllow>},
@@ -155,6 +158,7 @@ const KeySpec kKeys[] = {
     {"time", "timercalavfac", sgl<&Settings::timercalavfac>},
     {"time", "sleeptime", sgl<&Settings::sleeptime>},
     {"time", "asf", sgl<&Settings::asf>},
+    {"time", "notices", i32<&Settings::notices>},
     {"amplitude", "colour", i32<&Settings::colour>},
     {"amplitude", "gamma", sgl<&Settings::gamma>},
     {"amplitude", "dbrange", sgl<&Settings::dbrange>},
@@ -227,7 +231,7 @@ struct Reader {
 
   void addChainDelay(std::string_view key, std::string_view value) {
     int32_t gri = toInteger<int32_t>(parseLeadingNumber(key));
-    if (gri <= 4000 || gri >= 10000) return;
+    if (gri < kLowestChainDelayGri || gri > kHighestChainDelayGri) return;
     if (state.chaindelays.size() >= kChainDelayCapacity) return warnFull(2, "[chaindelay]", kChainDelayCapacity);
     state.chaindelays.push_back({gri, storeSingle(parseLeadingNumber(value))});
   }
@@ -259,16 +263,33 @@ void applyConfigurationText(Settings& state, std::string_view text, std::ostream
   forEachConfigurationLine(text, [&](const ConfigurationLine& line) { reader.apply(line); });
 }
 
-void readConfiguration(Settings& state, const std::string& fileName, std::ostream& warnings) {
-  applyConfigurationText(state, readWholeFile(fileName), warnings);
-}
-
 std::vector<std::string> configurationKeys() {
   std::vector<std::string> keys;
   for (const KeySpec& known : kKeys) keys.push_back(std::string(known.section) + " " + std::string(known.key));
   keys.push_back("firfilter tap");
   for (const char* list : {"stations *", "taisync *", "chaindelay *"}) keys.push_back(list);
   return keys;
+}
+
+std::vector<std::string> configurationSections() {
+  std::vector<std::string> sections;
+  for (const KeySpec& known : kKeys)
+    if (std::find(sections.begin(), sections.end(), known.section) == sections.end())
+      sections.emplace_back(known.section);
+  sections.emplace_back("chaindelay");
+  return sections;
+}
+
+bool isKnownKey(std::string_view section, std::string_view key) { return findKey(section, key) != nullptr; }
+
+// Text keys keep their case or are the date and time; flags ignore their value.
+bool keyReadsNumber(std::string_view section, std::string_view key) {
+  const KeySpec* known = findKey(section, key);
+  if (known == nullptr || known->keepCase) return false;
+  for (Store text : {Store{txt<&Settings::date>}, Store{txt<&Settings::time>}, Store{storeStereo}, Store{storeMono},
+                     Store{flag<&Settings::syncverbose>}, Store{flag<&Settings::printstationlist>}, Store{ignore}})
+    if (known->store == text) return false;
+  return true;
 }
 
 void refuseUnless(bool fine, const char* key, double value, const char* reason) {

@@ -4,7 +4,7 @@
 //   - Everything from the first ";" and then from the first "'" on is a comment.
 //   - Leading and trailing blanks (spaces only; tabs stay) are removed, and the
 //     line is lower-cased, except the values of the file and command names
-//     (bmp, table, wav, dat, bmpcmd in [file]; pllcommand in [pll]), which
+//     (bmp, table, wav, dat, bmpcmd, log in [file]; pllcommand in [pll]), which
 //     keep their case. Empty lines are ignored; a line end may be LF or CRLF.
 //   - "[name]" starts a section; the name is the line without its first and
 //     its last character. Before the first header no key has an effect.
@@ -32,9 +32,6 @@
 
 namespace velkor {
 
-// Opens, reads and applies the whole file; FatalError when it cannot be opened.
-void readConfiguration(Settings& settings, const std::string& fileName, std::ostream& warnings);
-
 // Applies the lines of a configuration text (the file's content) to settings;
 // warnings of full lists go to `warnings`.
 void applyConfigurationText(Settings& settings, std::string_view text, std::ostream& warnings);
@@ -42,6 +39,18 @@ void applyConfigurationText(Settings& settings, std::string_view text, std::ostr
 // "section key" for every key the reader knows, list sections as "section *"
 // (for the documentation check).
 std::vector<std::string> configurationKeys();
+
+// The section of every key the reader knows, without duplicates.
+std::vector<std::string> configurationSections();
+
+// Whether [section] key is one the reader knows by name.
+bool isKnownKey(std::string_view section, std::string_view key);
+
+// Whether a known key's value is read as a number (not text, not a flag).
+bool keyReadsNumber(std::string_view section, std::string_view key);
+
+inline constexpr int32_t kLowestChainDelayGri = 4001;  // [10 us] [chaindelay] entries are kept from here
+inline constexpr int32_t kHighestChainDelayGri = 9999; // [10 us] up to here
 
 inline constexpr int64_t kLargestArray = int64_t{1} << 24; // [entries] of any working array
 

@@ -55,6 +55,7 @@ struct Settings {
   std::string bmpcmd;                  // command run after image rows
   int32_t bmpcmdcount = 1;             // [rows] (> 0) or [hour ticks] (< 0) between bmpcmd runs
   int16_t bmperrorhandling = 0;        // 0 fatal, 1 retry, 2 retry and print error codes
+  std::string log;                     // measurement log file name, empty: no log
   // [frequency]
   double sr = 22050.0;     // nominal sample rate [Hz]; the running estimate is Acquisition::sr
   double looffset = 0.0;   // digital oscillator shift at the start [Hz]; lodrift moves Acquisition::looffset
@@ -65,6 +66,7 @@ struct Settings {
   double bandcenter = 0.0; // carrier offset; non-zero switches mixing on [Hz]
   float srlofactor = 0;    // sr deviation to oscillator drift [us/s/Hz]
   float srlooffset = 0;    // fixed relative oscillator offset [1]
+  float srsearch = 0;      // [ppm] bound of the sample-rate search before the loop, 0 off
   // [pll]
   std::string pllcommand = "Corvex1 /testsig="; // oscillator command prefix
   double pllcenter = 900.0;                     // centre of the command argument
@@ -87,6 +89,7 @@ struct Settings {
   float timercalavfac = 0.01f;    // averaging factor of the timer calibration
   float sleeptime = 0;            // [s] between attempts to open a raw file
   float asf = 1.008f;             // divisor of the propagation speed
+  int32_t notices = 0;            // not 0: lock, re-synchronisation and wait notices on stderr
   // [amplitude]
   int32_t colour = 1;              // 0 grey image, otherwise phase colour
   float gamma = 1.0f;              // exponent of the linear brightness scale

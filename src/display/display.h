@@ -5,6 +5,7 @@
 #pragma once
 
 #include "acquisition/acquisition.h"
+#include "config/configcheck.h"
 #include "config/settings.h"
 #include "platform/platform.h"
 #include "processing/processing.h"
@@ -13,7 +14,10 @@
 #include "timing/timescale.h"
 #include "timing/timing.h"
 
+#include <cstdint>
 #include <iosfwd>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkor {
@@ -27,6 +31,27 @@ inline constexpr const char* kBanner = "velkor " VELKOR_VERSION " - Loran-C rece
 
 // kBanner and a line end.
 void printBanner(Console& console);
+
+// --help: how velkor is called and its keys, lines ending in "\n".
+void printUsage(Console& console);
+
+// --version: "velkor <version>" and "\n".
+void printVersion(Console& console);
+
+// --check of a file that cannot be read: "FILE: <reason>".
+void printUnreadableConfiguration(const std::string& fileName, const std::string& reason, Console& console);
+
+// --check: one line "FILE:LINE: <problem>" per problem ("FILE: " for the
+// file as a whole), then the summary "FILE: <n> problems, ...".
+void printCheckReport(const std::string& fileName, const std::vector<ConfigurationProblem>& problems, Console& console);
+
+// One warning "velkor: warning: FILE:LINE: ..." on `errors` per unknown
+// section or key among `problems`.
+void warnUnknownNames(const std::string& fileName, const std::vector<ConfigurationProblem>& problems,
+                      std::ostream& errors);
+
+// The warning that the WAV input is no RIFF/WAVE file and how it is read.
+void warnNotRiffWave(const Settings& settings, std::ostream& errors);
 
 // One line per configured station: GRI, letter, and name, delay [ms], power
 // [kW] and distance [km] from the table, or "not found in table"; hidden and
@@ -64,5 +89,35 @@ void printImageError(int error, Console& console);
 
 // The line end that closes the run at the end of the input.
 void printEndOfInput(Console& console);
+
+// ---- Notices: one line "velkor: <text>" on `errors` (stderr) -------------
+// The console row in progress is ended first, so a notice never joins a
+// status line. Notices that runs of existing configurations could show go
+// through printNotice; messages only a new setting can cause may use
+// printNoticeAlways.
+
+// The notice, when the setting notices is not 0.
+void printNotice(const Settings& settings, Console& console, std::ostream& errors, std::string_view text);
+
+// The notice, whatever the settings say.
+void printNoticeAlways(Console& console, std::ostream& errors, std::string_view text);
+
+// With notices: "locked: ..." when lockcount has just reached 4 (lockbefore
+// was below), "lock lost: ..." when it has just left 4.
+void noticeLockChange(const Settings& settings, const Stations& stations, const StreamClock& clock,
+                      const Processing& processing, int32_t lockbefore, Console& console, std::ostream& errors);
+
+// With notices: "re-synchronising: " and why (weak reference edge, PC clock
+// off the stream), from the last period's edge and PC offset; before it
+// "lock lost: re-synchronising" when the receiver was still locked.
+void noticeResync(const Settings& settings, const Timing& timing, const Processing& processing, Console& console,
+                  std::ostream& errors);
+
+// With notices: the raw input file has been awaited `seconds` [s].
+void noticeRawWait(const Settings& settings, double seconds, Console& console, std::ostream& errors);
+
+// Always (only srsearch causes it): the sample rate measured from the signal,
+// in Hz and in ppm from sr.
+void noticeSampleRate(const Settings& settings, const StreamClock& clock, Console& console, std::ostream& errors);
 
 } // namespace velkor

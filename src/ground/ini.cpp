@@ -33,9 +33,12 @@ std::string lowerCase(std::string_view text) {
 
 } // namespace
 
-void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply) {
+void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply,
+                              const std::function<void(std::string_view section, int number)>& header) {
   std::string section;
+  int number = 0; // [lines] of the line at hand, from 1
   while (!text.empty()) {
+    ++number;
     auto end = text.find('\n');
     std::string_view original = reduceLine(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
@@ -43,6 +46,7 @@ void forEachConfigurationLine(std::string_view text, const std::function<void(co
     std::string line = lowerCase(original);
     if (line.front() == '[') {
       section = line.size() >= 2 ? line.substr(1, line.size() - 2) : std::string();
+      if (header) header(section, number);
       continue;
     }
     std::string_view lowered(line);
@@ -51,7 +55,7 @@ void forEachConfigurationLine(std::string_view text, const std::function<void(co
     std::size_t valueStart = equals == std::string_view::npos ? lowered.size() : equals + 1;
     while (valueStart < lowered.size() && lowered[valueStart] == ' ') ++valueStart;
     if (key.empty() || section.empty()) continue;
-    apply({section, key, lowered.substr(valueStart), original.substr(valueStart)});
+    apply({section, key, lowered.substr(valueStart), original.substr(valueStart), number});
   }
 }
 

@@ -18,11 +18,14 @@ struct ConfigurationLine {
   std::string_view key;           // lower case
   std::string_view value;         // lower case
   std::string_view originalValue; // as written, for names that keep their case
+  int number = 0;                 // [lines] from 1
 };
 
-// Calls `apply` for every key line that stands in a section, in file order;
+// Calls `apply` for every key line that stands in a section, in file order,
+// and `header` (when given) for every section header with its name and line;
 // reads nothing but `text`.
-void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply);
+void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply,
+                              const std::function<void(std::string_view section, int number)>& header = {});
 
 // The whole content of a file; FatalError naming the file when it cannot be read.
 std::string readWholeFile(const std::string& fileName);

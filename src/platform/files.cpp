@@ -11,6 +11,25 @@ namespace velkor {
 
 File::~File() { close(); }
 
+// Repeats `step` (read at most n bytes to out, `done` already read) until
+// `count` bytes have come or the file ends; -1 with the error kept on failure.
+template <typename Step>
+int64_t File::readFully(void* buffer, std::size_t count, Step step) {
+  auto* out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t got = step(out + done, count - done, done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      error_ = errno;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), error_(other.error_) {}
 
 File& File::operator=(File&& other) noexcept {
@@ -42,19 +61,7 @@ int64_t File::size() {
 }
 
 int64_t File::read(void* buffer, std::size_t count) {
-  auto* out = static_cast<char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    ssize_t got = ::read(fd_, out + done, count - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error_ = errno;
-      return -1;
-    }
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<int64_t>(done);
+  return readFully(buffer, count, [this](char* out, std::size_t n, std::size_t) { return ::read(fd_, out, n); });
 }
 
 bool File::readAll(std::string& text) {
@@ -102,6 +109,20 @@ bool File::writeAt(int64_t offset, const void* data, std::size_t count) {
     in += put;
     offset += put;
     count -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+int64_t File::readAt(int64_t offset, void* buffer, std::size_t count) {
+  return readFully(buffer, count, [this, offset](char* out, std::size_t n, std::size_t done) {
+    return ::pread(fd_, out, n, offset + static_cast<int64_t>(done));
+  });
+}
+
+bool File::truncate(int64_t size) {
+  if (::ftruncate(fd_, size) != 0) {
+    error_ = errno;
+    return false;
   }
   return true;
 }

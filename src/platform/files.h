@@ -31,10 +31,14 @@ public:
   bool skip(int64_t count);                        // move the read position forward
   bool write(const void* data, std::size_t count); // at the current position
   bool writeAt(int64_t offset, const void* data, std::size_t count);
-  bool close();                        // false when the close itself failed
-  int error() const { return error_; } // errno of the last failure
+  int64_t readAt(int64_t offset, void* buffer, std::size_t count); // bytes read (short only at the end), -1 on failure
+  bool truncate(int64_t size);                                     // cut the file to `size` bytes
+  bool close();                                                    // false when the close itself failed
+  int error() const { return error_; }                             // errno of the last failure
 
 private:
+  template <typename Step>
+  int64_t readFully(void* buffer, std::size_t count, Step step);
   int fd_ = -1;
   int error_ = 0;
 };

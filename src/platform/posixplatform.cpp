@@ -8,6 +8,7 @@
 #include <ostream>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -22,12 +23,43 @@ void StreamConsole::write(std::string_view text) {
   out_.flush();
   auto lastEnd = text.find_last_of("\r\n");
   column_ = lastEnd == std::string_view::npos ? column_ + text.size() : text.size() - lastEnd - 1;
+  if (!text.empty()) rowHasText_ = text.back() != '\n';
 }
 
 void StreamConsole::lineEnd() {
   out_ << "\r\n";
   out_.flush();
   column_ = 0;
+  rowHasText_ = false;
+}
+
+void StreamConsole::leaveRow() {
+  if (terminal_ && rowHasText_) lineEnd();
+}
+
+void ConsoleAwareErrors::beforeText() {
+  if (lineStart_ && console_ != nullptr) console_->leaveRow();
+}
+
+ConsoleAwareErrors::int_type ConsoleAwareErrors::overflow(int_type c) {
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  beforeText();
+  lineStart_ = traits_type::to_char_type(c) == '\n';
+  return target_->sputc(traits_type::to_char_type(c));
+}
+
+std::streamsize ConsoleAwareErrors::xsputn(const char* text, std::streamsize count) {
+  if (count <= 0) return 0;
+  beforeText();
+  lineStart_ = text[count - 1] == '\n';
+  return target_->sputn(text, count);
+}
+
+bool sameTerminal(int first, int second) {
+  struct stat a {
+  }, b{};
+  return isatty(first) == 1 && isatty(second) == 1 && fstat(first, &a) == 0 && fstat(second, &b) == 0 &&
+         a.st_rdev == b.st_rdev;
 }
 
 void StreamConsole::returnToColumnOne() {
@@ -50,9 +82,12 @@ namespace {
 // so this one value lives outside the objects.
 struct termios savedTerminal;
 volatile std::sig_atomic_t terminalSaved = 0;
+volatile std::sig_atomic_t outputOnTerminal = 0; // stdout is a terminal: end its row before exit
 
 extern "C" void restoreTerminalAndExit(int signal) {
   if (terminalSaved) tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+  // The status line stays above the shell's prompt.
+  if (outputOnTerminal && ::write(STDOUT_FILENO, "\r\n", 2) < 0) _exit(128 + signal);
   _exit(128 + signal);
 }
 
@@ -88,6 +123,7 @@ StdinKeyboard::StdinKeyboard() {
   }
   if (tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return;
   terminalSaved = 1;
+  outputOnTerminal = isatty(STDOUT_FILENO) == 1 ? 1 : 0;
   installSignalHandlers();
   struct termios raw = savedTerminal;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <streambuf>
 #include <random>
 
 namespace velkor {
@@ -21,12 +22,41 @@ public:
   void returnToColumnOne() override;
   void endCurrentLine() override;
   bool somethingOnLine() const override { return column_ > 0; }
+  // On a terminal, moves to a fresh row when the cursor's row holds text
+  // (also a status line the cursor has returned to the start of), so that
+  // what comes next, a warning or the shell's prompt, leaves it standing.
+  void leaveRow();
 
 private:
   std::ostream& out_;
   bool terminal_;
-  std::size_t column_ = 0; // characters after the last line start [characters]
+  std::size_t column_ = 0;  // characters after the last line start [characters]
+  bool rowHasText_ = false; // the cursor's row shows text, even with the cursor at its start
 };
+
+// Standard error beside a console: when both go to the same terminal, the
+// console's row is left (see leaveRow) before the first character of every
+// message, so a warning never joins a status line. Otherwise the bytes pass
+// through unchanged.
+class ConsoleAwareErrors final : public std::streambuf {
+public:
+  ConsoleAwareErrors(std::streambuf* target, StreamConsole* sharedTerminal)
+      : target_(target), console_(sharedTerminal) {}
+
+protected:
+  int_type overflow(int_type c) override;
+  std::streamsize xsputn(const char* text, std::streamsize count) override;
+  int sync() override { return target_->pubsync(); }
+
+private:
+  void beforeText();
+  std::streambuf* target_;
+  StreamConsole* console_; // null: stderr is not the console's terminal
+  bool lineStart_ = true;  // the next character begins a message line
+};
+
+// Whether the two descriptors are one and the same terminal.
+bool sameTerminal(int first, int second);
 
 // Keys from stdin. On a terminal stdin is switched to non-canonical, no-echo
 // input for the lifetime of the object and restored afterwards, also when the

@@ -122,10 +122,17 @@ void trackOscillator(const Settings& cfg, const Stations& stn, StreamClock& cloc
   if (proc.lockcount == kLocked && cfg.pllcommandgiven) runOscillatorCommand(cfg, proc, random, commands);
 }
 
+ResyncCauses resyncCauses(const Settings& cfg, const Timing& tim, const Processing& proc) {
+  ResyncCauses causes;
+  causes.weakEdge = proc.edgemax < cfg.resynclimit;
+  causes.pcClockAstray = !cfg.wavinput && cfg.clockerrorlimit > 0 && std::fabs(tim.pcoffset) > cfg.clockerrorlimit;
+  return causes;
+}
+
+bool isLocked(const Processing& proc) { return proc.lockcount >= kLocked; }
+
 void countResyncRequests(const Settings& cfg, const Timing& tim, Processing& proc) {
-  bool weak = proc.edgemax < cfg.resynclimit;
-  bool clockAstray = !cfg.wavinput && cfg.clockerrorlimit > 0 && std::fabs(tim.pcoffset) > cfg.clockerrorlimit;
-  if (weak || clockAstray) {
+  if (resyncCauses(cfg, tim, proc).any()) {
     proc.resyncrequests += 1;
   } else if (proc.resyncrequests > 0) {
     proc.resyncrequests -= 1;

@@ -22,6 +22,18 @@ void findEdge(const Settings& settings, const Stations& stations, Processing& pr
 void trackOscillator(const Settings& settings, const Stations& stations, StreamClock& clock, Processing& processing,
                      Random& random, CommandRunner& commands);
 
+// Why a period asks for a re-synchronisation: the reference edge below
+// resynclimit, or on raw input the PC clock beyond clockerrorlimit [s].
+struct ResyncCauses {
+  bool weakEdge = false;
+  bool pcClockAstray = false;
+  bool any() const { return weakEdge || pcClockAstray; }
+};
+ResyncCauses resyncCauses(const Settings& settings, const Timing& timing, const Processing& processing);
+
+// Whether the tracking holds lock: strong periods in a row up to the lock count.
+bool isLocked(const Processing& processing);
+
 // One more re-synchronisation request for a weak edge or a PC clock astray
 // (pcoffset beyond clockerrorlimit [s]), one less for a good period.
 void countResyncRequests(const Settings& settings, const Timing& timing, Processing& processing);

@@ -56,11 +56,11 @@ void refuseUnworkableEntries(const Settings& cfg) {
                        "a synchronisation entry needs a GRI above 900");
 }
 
+} // namespace
+
 bool sameStation(int32_t gri, char letter, const TableRecord& record) {
   return gri == record.gri && record.letter.size() == 1 && record.letter[0] == letter;
 }
-
-} // namespace
 
 void buildStationModel(const Settings& cfg, Stations& stn) {
   refuseUnworkableEntries(cfg);

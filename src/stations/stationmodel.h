@@ -27,6 +27,9 @@ struct TableRecord {
 // is dropped, with one warning when any of its fields holds text.
 std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostream& warnings);
 
+// Whether the table record is the station with this GRI [10 us] and letter.
+bool sameStation(int32_t gri, char letter, const TableRecord& record);
+
 // Reads the configuration lists of the settings; writes the station and
 // synchronisation arrays: GRI, letter, chain delays [ms], blanking by sign
 // (within blankedstns), displayedstations. Refuses (FatalError) entries that

@@ -340,18 +340,26 @@ SyncPlan syncPlan(const Settings& cfg) {
   return SyncPlan::run;
 }
 
-SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
-                       const BlockReader& readBlock) {
-  SyncReport report;
-  TaiAverage average = beginAverage(cfg, acq);
+Outcome averageForSync(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
+                       const BlockReader& readBlock, TaiAverage& average, KeptSamples* kept) {
+  average = beginAverage(cfg, acq);
   std::fill(tim.taiwindows.begin(), tim.taiwindows.end(), 0);
-
   while (acq.clock.blockend < cfg.integrationtime) {
-    report.outcome = readBlock();
-    if (report.outcome != Outcome::ready) return report;
-    averageBlock(cfg, stn, acq, tim, average);
+    const Outcome read = readBlock();
+    if (read != Outcome::ready) return read;
+    if (kept != nullptr) {
+      keepNewSamples(acq, *kept);
+      average.totalsamples += acq.newsamples;
+    } else {
+      averageBlock(cfg, stn, acq, tim, average);
+    }
   }
+  return Outcome::ready;
+}
 
+SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
+                        const TaiAverage& average) {
+  SyncReport report;
   int32_t longest = 0; // [samples] of the longest phase-coded window
   for (std::size_t n = 0; n < average.windows.size(); ++n)
     if (cfg.taientries[n].letter != kAmplitudeLetter)
@@ -366,6 +374,14 @@ SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisiti
   report.ambiguity = resolveAmbiguity(cfg, tim);
   tim.timeorigin = tim.syncoffset + tim.clocktime;
   return report;
+}
+
+SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
+                       const BlockReader& readBlock) {
+  TaiAverage average;
+  const Outcome averaged = averageForSync(cfg, stn, acq, tim, readBlock, average, nullptr);
+  if (averaged != Outcome::ready) return SyncReport{averaged, {}, {}};
+  return evaluateSync(cfg, stn, acq, tim, average);
 }
 
 } // namespace velkor

@@ -6,6 +6,7 @@
 #include "config/settings.h"
 #include "ground/outcome.h"
 #include "stations/stations.h"
+#include "timing/ratesearch.h"
 #include "timing/syncsteps.h"
 #include "timing/timing.h"
 
@@ -28,10 +29,20 @@ struct SyncReport {
   TaiAmbiguity ambiguity;           // the search's result ("TAI match" / "TAI guess")
 };
 
-// Averages blocks from `readBlock` until blockend reaches integrationtime [s],
-// finds the entries' peaks, rebases clocktime on raw input and resolves the
-// ambiguity; writes the Timing results and timeorigin [s since 1958]. Run
-// only when syncPlan says run.
+// Averages blocks from `readBlock` until blockend reaches integrationtime [s]
+// into `average` (laid out afresh); with `kept`, the new samples are only
+// kept there and counted in totalsamples, for the sample-rate search and
+// foldKeptSamples (ratesearch.h). Returns how the reading ended.
+Outcome averageForSync(const Settings& settings, const Stations& stations, const Acquisition& acquisition,
+                       Timing& timing, const BlockReader& readBlock, TaiAverage& average, KeptSamples* kept);
+
+// Finds the entries' peaks in the average, rebases clocktime on raw input and
+// resolves the ambiguity; writes the Timing results and timeorigin.
+SyncReport evaluateSync(const Settings& settings, const Stations& stations, const Acquisition& acquisition,
+                        Timing& timing, const TaiAverage& average);
+
+// averageForSync, then evaluateSync: the synchronisation without a rate
+// search. Run only when syncPlan says run.
 SyncReport synchronise(const Settings& settings, const Stations& stations, const Acquisition& acquisition,
                        Timing& timing, const BlockReader& readBlock);
 

@@ -3,6 +3,7 @@
 #include "display/display.h"
 #include "image/bmpfile.h"
 #include "image/render.h"
+#include "log/logrecords.h"
 #include "processing/integration.h"
 #include "processing/tracking.h"
 #include "processing/transfer.h"
@@ -51,8 +52,11 @@ Outcome endShortIntegration(Record& r, Platform& platform) {
   const StreamTimeOfDay now = streamTimeOfDay(cfg, r.acquisition, r.timing);
   printStreamTime(cfg, r.timing, now, platform.console);
   r.cycle.currenthour = now.hours;
+  const int32_t lockbefore = r.processing.lockcount;
   trackOscillator(cfg, r.stations, r.acquisition.clock, r.processing, platform.random, platform.commands);
   printStatus(r.acquisition.clock, r.processing, platform.console);
+  noticeLockChange(cfg, r.stations, r.acquisition.clock, r.processing, lockbefore, platform.console, platform.errors);
+  logStatus(cfg, r.stations, r.acquisition, r.timing, r.processing, r.log);
   transferShortSums(cfg, r.stations, r.acquisition, r.processing);
   countResyncRequests(cfg, r.timing, r.processing);
   r.cycle.rowpasscounter = r.cycle.rowpasscounter + 1;
@@ -62,6 +66,8 @@ Outcome endShortIntegration(Record& r, Platform& platform) {
 }
 
 Outcome resynchronise(Record& r, Platform& platform, const BlockReader& readBlock) {
+  const std::string reason = resyncReason(resyncCauses(r.settings, r.timing, r.processing));
+  logResynchronisation(r.settings, r.acquisition, r.timing, reason, r.log);
   if (r.settings.wavinput) {
     r.timing.clocktime = r.timing.clocktime + r.acquisition.clock.blockend;
   } else {
@@ -98,6 +104,7 @@ Outcome runMainCycle(Record& r, Platform& platform, const BlockReader& readBlock
     r.cycle.shortmark = bufferReady ? static_cast<float>(r.acquisition.clock.blockend) : 0.0f;
     const Outcome integrated = integrateUntilResync(r, platform, readBlock, bufferReady);
     if (integrated != Outcome::ready) return integrated;
+    noticeResync(r.settings, r.timing, r.processing, platform.console, platform.errors);
     const Outcome synchronised = resynchronise(r, platform, readBlock);
     if (synchronised != Outcome::ready) return synchronised;
   }

@@ -2,16 +2,34 @@
 
 #include "acquisition/pcclock.h"
 #include "acquisition/source.h"
+#include "display/display.h"
 #include "timing/timescale.h"
 
 namespace velkor {
 
 namespace {
 
+constexpr double kFirstWaitNotice = 5;   // [s] of waiting for a raw file before it is said
+constexpr double kWaitNoticeRepeat = 60; // [s] between the notices after that
+
+// With notices: says that the capture program has not delivered since
+// `waitstart` [s of the timer]; `nextnotice` is the timer reading of the next
+// notice [s].
+void noteLongWait(const Settings& cfg, Platform& platform, double waitstart, double& nextnotice) {
+  if (cfg.notices == 0) return;
+  const double now = platform.clock.timer(); // [s]
+  if (now < nextnotice) return;
+  nextnotice = now + kWaitNoticeRepeat;
+  noticeRawWait(cfg, now - waitstart, platform.console, platform.errors);
+}
+
 // The capture program writes the next file under the same name; until it
 // appears, try again after sleeptime (whole seconds), never in a busy loop.
 Outcome awaitRawFile(Record& r, Platform& platform) {
+  const double waitstart = r.settings.notices != 0 ? platform.clock.timer() : 0; // [s]
+  double nextnotice = waitstart + kFirstWaitNotice;                              // [s]
   while (!tryOpenRaw(r.settings, r.acquisition)) {
+    noteLongWait(r.settings, platform, waitstart, nextnotice);
     if (platform.keyboard.readKey() == 'q') return Outcome::quit;
     platform.keyboard.waitForKey(rawFileWait(r.settings));
   }
@@ -38,7 +56,7 @@ Outcome changeRawFile(Record& r, Platform& platform) {
 
 Outcome openInput(Record& r, Platform& platform) {
   if (!r.settings.wavinput) return awaitRawFile(r, platform);
-  openWav(r.settings, r.acquisition, platform.errors);
+  if (!openWav(r.settings, r.acquisition, platform.errors)) warnNotRiffWave(r.settings, platform.errors);
   return Outcome::ready;
 }
 

@@ -9,6 +9,7 @@
 #include "config/settings.h"
 #include "display/display.h"
 #include "image/image.h"
+#include "log/log.h"
 #include "processing/processing.h"
 #include "stations/stations.h"
 #include "timing/timing.h"
@@ -32,6 +33,7 @@ struct Record {
   Processing processing;   // processing
   Image image;             // image
   Display display;         // display
+  Log log;                 // log
   Cycle cycle;             // top
 };
 

@@ -3,13 +3,17 @@
 #include "acquisition/pcclock.h"
 #include "acquisition/source.h"
 #include "config/config.h"
+#include "config/configcheck.h"
 #include "display/display.h"
+#include "ground/ini.h"
 #include "image/bmpfile.h"
+#include "log/logrecords.h"
 #include "processing/integration.h"
 #include "stations/chaintiming.h"
 #include "stations/stationfile.h"
 #include "stations/stationmodel.h"
 #include "timing/calendar.h"
+#include "timing/ratesearch.h"
 #include "timing/sync.h"
 #include "top/input.h"
 
@@ -32,6 +36,29 @@ void reserveLists(Settings& cfg) {
   cfg.chaindelays.reserve(kChainDelayCapacity);
   cfg.tapre.reserve(kTapCapacity);
   cfg.tapim.reserve(kTapCapacity);
+}
+
+// With srsearch: the averaging's samples are kept, the sample rate is
+// measured from them, the stream restamped at it and every entry folded at
+// it; after the report the reference edge is placed where the sample-clock
+// loop holds it.
+Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockReader& readBlock) {
+  const Settings& cfg = r.settings;
+  KeptSamples kept = beginKeeping(cfg, r.acquisition);
+  TaiAverage average;
+  const Outcome averaged = averageForSync(cfg, r.stations, r.acquisition, r.timing, readBlock, average, &kept);
+  if (averaged != Outcome::ready) return averaged;
+  const double rate = searchSampleRate(cfg, r.stations, kept); // [Hz]
+  const int32_t total = average.totalsamples;                  // [samples]
+  restampStreamClock(r.acquisition, rate, total);
+  average = beginAverage(cfg, r.acquisition);
+  average.totalsamples = total;
+  foldKeptSamples(cfg, r.stations, kept, rate, average, r.timing);
+  const SyncReport report = evaluateSync(cfg, r.stations, r.acquisition, r.timing, average);
+  printSyncReport(cfg, r.timing, report, platform.console);
+  noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
+  correctStreamClock(r.acquisition.clock, referenceEdgeShift(cfg, average, rate), 0.0);
+  return Outcome::ready;
 }
 
 } // namespace
@@ -71,9 +98,11 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
     break;
   }
   announceSync(r.settings, platform.console);
+  if (r.settings.srsearch > 0) return synchroniseWithRateSearch(r, platform, readBlock);
   const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock);
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);
+  logSynchronisation(r.settings, r.acquisition, r.timing, report, r.log);
   return Outcome::ready;
 }
 
@@ -82,7 +111,9 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
   cfg.date = platform.clock.dateText();
   cfg.time = platform.clock.timeText();
   reserveLists(cfg);
-  readConfiguration(cfg, configurationFile, platform.errors);
+  const std::string configuration = readWholeFile(configurationFile);
+  applyConfigurationText(cfg, configuration, platform.errors);
+  warnUnknownNames(configurationFile, findTextProblems(configuration), platform.errors);
   validateSettings(cfg);
   clampBlankingWindow(cfg);
 
@@ -92,6 +123,7 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
   printStationList(r.stations, platform.console);
   if (cfg.printstationlist) writeStationFile(r.stations);
   printStationSummary(cfg, r.stations, platform.console);
+  openMeasurementLog(cfg, r.stations, r.log);
 
   prepareIntegration(r);
   if (!cfg.wavinput) calibrateClock(cfg, r.acquisition, platform.clock);

@@ -2,6 +2,8 @@
 
 #include "display/display.h"
 #include "ground/errors.h"
+#include "top/check.h"
+#include "top/commandline.h"
 #include "top/cycle.h"
 #include "top/input.h"
 #include "top/record.h"
@@ -13,13 +15,15 @@
 
 namespace velkor {
 
-int runVelkor(const std::vector<std::string>& arguments, Platform& platform) {
+namespace {
+
+int receive(const std::string& configurationFile, Platform& platform) {
   printBanner(platform.console);
   // The record is large and lives for the whole run: keep it off the stack.
   auto record = std::make_unique<Record>();
   try {
     const BlockReader reader = blockReader(*record, platform);
-    Outcome outcome = startUp(*record, platform, configurationFileName(arguments), reader);
+    Outcome outcome = startUp(*record, platform, configurationFile, reader);
     if (outcome == Outcome::ready) outcome = runMainCycle(*record, platform, reader);
     return shutDown(*record, platform, outcome);
   } catch (const FatalError& error) {
@@ -29,6 +33,25 @@ int runVelkor(const std::vector<std::string>& arguments, Platform& platform) {
     platform.errors << "velkor: out of memory: the configuration asks for more than this machine has" << std::endl;
     return 1;
   }
+}
+
+} // namespace
+
+int runVelkor(const std::vector<std::string>& arguments, Platform& platform) {
+  const CommandLine commandLine = parseCommandLine(arguments);
+  switch (commandLine.action) {
+  case CommandLineAction::Help:
+    printUsage(platform.console);
+    return 0;
+  case CommandLineAction::Version:
+    printVersion(platform.console);
+    return 0;
+  case CommandLineAction::Check:
+    return checkConfiguration(commandLine.configuration, platform);
+  case CommandLineAction::Run:
+    break;
+  }
+  return receive(commandLine.configuration, platform);
 }
 
 } // namespace velkor

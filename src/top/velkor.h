@@ -1,5 +1,7 @@
-// The whole program: banner, start-up, main cycle, shutdown; returns the exit
-// status (0 at every orderly end, 1 after a fatal error).
+// The whole program: an option of the command line (--help, --version,
+// --check), or banner, start-up, main cycle, shutdown; returns the exit
+// status (0 at every orderly end, 1 after a fatal error or when --check finds
+// the run would be useless).
 #pragma once
 
 #include "platform/platform.h"

@@ -37,7 +37,7 @@ TEST(ConfigurationDocument, DocumentsEveryKeyTheReaderKnowsAndNoOther) {
 TEST(ManualPages, RenderWithoutWarnings) {
   ScratchDir dir;
   if (runProcess({"/bin/sh", "-c", "command -v man"}, dir.path()).status != 0) GTEST_SKIP() << "man is not installed";
-  for (const std::string page : {"velkor", "velkor-synth"}) {
+  for (const std::string page : {"velkor", "velkor-synth", "velkor-capture"}) {
     const auto path = kDocs / (page + ".1");
     ASSERT_TRUE(std::filesystem::exists(path)) << path;
     auto result =

@@ -1,11 +1,14 @@
 // The keyboard on a real terminal: velkor switches it to single keys without
-// echo while it runs and restores it however the run ends.
+// echo while it runs and restores it however the run ends. And the console
+// on it: warnings start on a row of their own, the last status line stays.
 #include "support/testplatform.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
+#include <poll.h>
+#include <string>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -65,7 +68,59 @@ int exitStatus(pid_t child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// What the terminal shows within `milliseconds`, up to a pause of 200 ms.
+std::string drain(const Terminal& terminal, int milliseconds) {
+  std::string text;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    struct pollfd output {
+      terminal.master, POLLIN, 0
+    };
+    if (std::chrono::steady_clock::now() > end || poll(&output, 1, 200) <= 0) return text;
+    char chunk[4096];
+    const ssize_t got = read(terminal.master, chunk, sizeof chunk);
+    if (got <= 0) return text;
+    text.append(chunk, static_cast<std::size_t>(got));
+  }
+}
+
 } // namespace
+
+TEST(TerminalConsole, WarningsStartTheirOwnRowAndTheLastStatusLineStaysAfterQ) {
+  Terminal terminal;
+  ASSERT_GE(terminal.slave, 0) << "no pseudo-terminal";
+  test::ScratchDir dir;
+  // One raw file of 1.2 s: status lines every 0.5 s, then velkor waits for the next file.
+  dir.write("velkor.ini", "[file]\ndat = audio.dat\ntable = table.txt\n[time]\nshortintegration = 0.5\n"
+                          "[taisync]\nintegrationtime = 0.2\n[stations]\n7499m\n");
+  dir.write("table.txt", "");
+  dir.write("audio.dat", std::string(26460 * 4, '\0'));
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd : {0, 1, 2}) posix_spawn_file_actions_adddup2(&actions, terminal.slave, fd);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+  char* argv[] = {const_cast<char*>(VELKOR_BINARY), nullptr};
+  pid_t child = -1;
+  posix_spawn(&child, VELKOR_BINARY, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ASSERT_GT(child, 0);
+
+  std::string shown;
+  for (int i = 0;
+       i < 100 && (std::filesystem::exists(dir.path() / "audio.dat") || shown.find("us") == std::string::npos); ++i)
+    shown += drain(terminal, 100);
+  EXPECT_EQ(write(terminal.master, "q", 1), 1);
+  EXPECT_EQ(exitStatus(child), 0);
+  shown += drain(terminal, 1000);
+  std::erase(shown, '\r');
+
+  // The summary " 0 blanked, sync to" leaves its row open; the warning takes the next.
+  const auto warning = shown.find("velkor: warning: integrationtime is set");
+  ASSERT_NE(warning, std::string::npos) << shown;
+  EXPECT_EQ(shown[warning - 1], '\n') << shown;
+  ASSERT_NE(shown.find(" max"), std::string::npos) << shown;
+  EXPECT_TRUE(shown.ends_with("us\n")) << shown;
+}
 
 TEST(TerminalKeyboard, RestoredAfterQAndAfterSignals) {
   struct Ending {
