@@ -40,12 +40,9 @@ struct Receiver {
     t.clock.timeAt = clockText; // the timer reads as the time of day, so calibrations end
   }
 
-  // Start-up as far as the sample input goes.
+  // Start-up as far as the sample input goes (no stations, no synchronisation).
   void start() {
-    computeBlockGeometry(s.settings, s.acquisition);
-    dimensionBuffer(s.acquisition);
-    resetStreamClock(s.settings, s.acquisition);
-    initialiseDecoder(s.settings, s.acquisition);
+    prepareIntegration(s);
     openInput(s, t.platform);
   }
 

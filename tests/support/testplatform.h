@@ -97,6 +97,25 @@ struct ProcessResult {
   std::string err;
 };
 
+// Where a started program's standard streams go: an open descriptor each, or
+// -1 for /dev/null; and a limit on the size of the files it writes [bytes]
+// (-1: none; with a limit SIGXFSZ is ignored, so a write beyond it fails).
+struct ProcessStreams {
+  int in = -1;
+  int out = -1;
+  int err = -1;
+  int64_t fileSizeLimit = -1;
+};
+
+// Starts argv[0] (a path, or a name looked up in PATH) with the arguments in
+// dir; its process id, or -1 when it could not be started. Every test that
+// runs a program starts it here.
+int startProcess(const std::vector<std::string>& argv, const std::filesystem::path& dir, const ProcessStreams& streams);
+
+// Waits for a started program: its exit status, 128 + the signal that ended
+// it, or 127 when it could not be run.
+int waitForProcess(int pid);
+
 // Runs argv[0] with the arguments in dir, stdin from `input` (empty: /dev/null).
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesystem::path& dir,
                          const std::string& input = {});

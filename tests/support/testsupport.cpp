@@ -4,11 +4,10 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace velkor::test {
 
@@ -72,29 +71,52 @@ std::string slurp(const std::filesystem::path& file) {
 }
 } // namespace
 
+int startProcess(const std::vector<std::string>& argv, const std::filesystem::path& dir,
+                 const ProcessStreams& streams) {
+  // Everything the child needs is prepared before the fork: after it, the
+  // child makes only async-signal-safe calls.
+  std::vector<char*> args;
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const std::string directory = dir.string();
+  const pid_t child = fork();
+  if (child != 0) return child;
+  if (streams.fileSizeLimit >= 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(streams.fileSizeLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  const int null = ::open("/dev/null", O_RDWR);
+  const int ends[] = {streams.in, streams.out, streams.err};
+  for (int fd = 0; fd < 3; ++fd)
+    if (::dup2(ends[fd] >= 0 ? ends[fd] : null, fd) < 0) _exit(127);
+  if (::chdir(directory.c_str()) != 0) _exit(127);
+  ::execvp(args[0], args.data());
+  _exit(127);
+}
+
+int waitForProcess(int pid) {
+  int status = 0;
+  if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::filesystem::path& dir,
                          const std::string& input) {
   auto outFile = dir / ".stdout";
   auto errFile = dir / ".stderr";
   auto inFile = dir / ".stdin";
   { std::ofstream(inFile, std::ios::binary) << input; }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input.empty() ? "/dev/null" : inFile.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-  std::vector<char*> args;
-  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
+  ProcessStreams streams;
+  streams.in = input.empty() ? -1 : ::open(inFile.c_str(), O_RDONLY | O_CLOEXEC);
+  streams.out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  streams.err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   ProcessResult result;
-  pid_t child = 0;
-  if (posix_spawn(&child, argv[0].c_str(), &actions, nullptr, args.data(), environ) == 0) {
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  posix_spawn_file_actions_destroy(&actions);
+  result.status = waitForProcess(startProcess(argv, dir, streams));
+  for (int fd : {streams.in, streams.out, streams.err})
+    if (fd >= 0) ::close(fd);
   result.out = slurp(outFile);
   result.err = slurp(errFile);
   std::filesystem::remove(outFile);

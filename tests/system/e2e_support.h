@@ -300,14 +300,10 @@ inline std::optional<std::string> independentBmpSize(const std::string& path) {
       "off,hs,w,h,planes,bits=struct.unpack('<IIiiHH',d[10:30])\n"
       "assert hs==40 and planes==1 and bits in (8,24) and off+w*h*bits//8==len(d)\n"
       "print(w,h)\n";
-  std::string command = "python3 -c \"" + script + "\" '" + path + "' 2>&1";
-  if (std::system("command -v python3 >/dev/null 2>&1") != 0) return std::nullopt;
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char chunk[256];
-    while (std::fgets(chunk, sizeof chunk, pipe)) out += chunk;
-    pclose(pipe);
-  }
+  const auto dir = std::filesystem::absolute(path).parent_path();
+  const test::ProcessResult python = test::runProcess({"python3", "-c", script, path}, dir);
+  if (python.status == 127) return std::nullopt;
+  std::string out = python.out + python.err;
   while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
   return out;
 }
@@ -342,23 +338,8 @@ public:
       ADD_FAILURE() << "no pipes";
       return;
     }
-    // Prepared before the fork: the child makes only async-signal-safe calls.
-    const std::string program = VELKOR_BINARY, directory = dir.path().string();
-    const char* arguments[] = {program.c_str(), "velkor.ini", nullptr};
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (fileSizeLimit >= 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit {};
-        ::getrlimit(RLIMIT_FSIZE, &limit);
-        limit.rlim_cur = static_cast<rlim_t>(fileSizeLimit);
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-      }
-      if (::chdir(directory.c_str()) != 0 || ::dup2(in[0], 0) < 0 || ::dup2(out[1], 1) < 0 || ::dup2(err[1], 2) < 0)
-        _exit(127);
-      ::execv(program.c_str(), const_cast<char* const*>(arguments));
-      _exit(127);
-    }
+    test::ProcessStreams streams{in[0], out[1], err[1], fileSizeLimit};
+    pid_ = test::startProcess({VELKOR_BINARY, "velkor.ini"}, dir.path(), streams);
     ::close(in[0]);
     ::close(out[1]);
     ::close(err[1]);

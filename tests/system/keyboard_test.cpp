@@ -10,13 +10,10 @@
 #include <poll.h>
 #include <string>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace velkor {
 
@@ -45,15 +42,9 @@ struct Terminal {
 pid_t startWaiting(const test::ScratchDir& dir, const Terminal& terminal) {
   dir.write("velkor.ini", "[file]\ndat = never.dat\ntable = table.txt\n");
   dir.write("table.txt", "");
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, terminal.slave, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-  char* argv[] = {const_cast<char*>(VELKOR_BINARY), nullptr};
-  pid_t child = -1;
-  posix_spawn(&child, VELKOR_BINARY, &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
+  test::ProcessStreams streams;
+  streams.in = terminal.slave;
+  const int child = test::startProcess({VELKOR_BINARY}, dir.path(), streams);
   return child;
 }
 
@@ -62,11 +53,7 @@ bool waitForRawMode(const Terminal& terminal) {
   return !terminal.canonical();
 }
 
-int exitStatus(pid_t child) {
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int exitStatus(pid_t child) { return test::waitForProcess(child); }
 
 // What the terminal shows within `milliseconds`, up to a pause of 200 ms.
 std::string drain(const Terminal& terminal, int milliseconds) {
@@ -95,14 +82,8 @@ TEST(TerminalConsole, WarningsStartTheirOwnRowAndTheLastStatusLineStaysAfterQ) {
                           "[taisync]\nintegrationtime = 0.2\n[stations]\n7499m\n");
   dir.write("table.txt", "");
   dir.write("audio.dat", std::string(26460 * 4, '\0'));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  for (int fd : {0, 1, 2}) posix_spawn_file_actions_adddup2(&actions, terminal.slave, fd);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
-  char* argv[] = {const_cast<char*>(VELKOR_BINARY), nullptr};
-  pid_t child = -1;
-  posix_spawn(&child, VELKOR_BINARY, &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const test::ProcessStreams streams{terminal.slave, terminal.slave, terminal.slave};
+  const int child = test::startProcess({VELKOR_BINARY}, dir.path(), streams);
   ASSERT_GT(child, 0);
 
   std::string shown;
