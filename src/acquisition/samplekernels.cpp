@@ -1,6 +1,7 @@
 #include "acquisition/samplekernels.h"
 
 #include "ground/bytes.h"
+#include "ground/kernels.h"
 #include "ground/numbers.h"
 
 #include <bit>
@@ -17,14 +18,6 @@ namespace {
 // speculated while floating-point exceptions are observable.
 constexpr int32_t kLanes = 16;            // [samples] per group
 constexpr int32_t kGroupsPerFlush = 1024; // groups summed in 32 bits: 1024 x 32768 < 2^31
-
-template <typename F>
-inline void forEachSample(int32_t count, F f) {
-  int32_t i = 0;
-  for (; i + kLanes <= count; i += kLanes)
-    for (int32_t j = 0; j < kLanes; ++j) f(i + j);
-  for (; i < count; ++i) f(i);
-}
 
 // Sums re(i) and im(i) over i < count; every term is a 16-bit value.
 template <typename Re, typename Im>
@@ -120,7 +113,7 @@ void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t*
     }
     int16_t* __restrict r = re + first;
     int16_t* __restrict q = im + first;
-    forEachSample(n, [&](int32_t j) {
+    forEachInGroups<kLanes>(n, [&](int32_t j) {
       const float x = r[j];
       if constexpr (Stereo) {
         const float y = q[j];
@@ -144,22 +137,22 @@ int16_t roundToSample(float value) { return roundClamped(value); }
 void decodeFrames(const uint8_t* __restrict bytes, int32_t frames, int32_t channels, int32_t bytesPerSample,
                   int16_t* __restrict re, int16_t* __restrict im) {
   if (channels == 2 && bytesPerSample == 2) {
-    forEachSample(frames, [=](int32_t k) {
+    forEachInGroups<kLanes>(frames, [=](int32_t k) {
       re[k] = littleEndian16(bytes + 4 * k);
       im[k] = littleEndian16(bytes + 4 * k + 2);
     });
   } else if (channels == 2) {
-    forEachSample(frames, [=](int32_t k) {
+    forEachInGroups<kLanes>(frames, [=](int32_t k) {
       re[k] = offsetBinary8(bytes[2 * k]);
       im[k] = offsetBinary8(bytes[2 * k + 1]);
     });
   } else if (bytesPerSample == 2) {
-    forEachSample(frames, [=](int32_t k) {
+    forEachInGroups<kLanes>(frames, [=](int32_t k) {
       re[k] = littleEndian16(bytes + 2 * k);
       im[k] = 0;
     });
   } else {
-    forEachSample(frames, [=](int32_t k) {
+    forEachInGroups<kLanes>(frames, [=](int32_t k) {
       re[k] = offsetBinary8(bytes[k]);
       im[k] = 0;
     });
@@ -167,7 +160,7 @@ void decodeFrames(const uint8_t* __restrict bytes, int32_t frames, int32_t chann
 }
 
 void scaleSamples(int16_t* __restrict values, int32_t count, float factor) {
-  forEachSample(count, [=](int32_t i) { values[i] = roundClamped(factor * static_cast<float>(values[i])); });
+  forEachInGroups<kLanes>(count, [=](int32_t i) { values[i] = roundClamped(factor * static_cast<float>(values[i])); });
 }
 
 void mixWithOscillator(const Settings& cfg, Acquisition& acq, int32_t first, int32_t count) {
@@ -182,7 +175,7 @@ void computePower(const int16_t* __restrict re, const int16_t* __restrict im, fl
   // exactly. Its upper and lower 16 bits convert to single exactly, and the
   // one addition of the two rounds once, as the conversion of the exact value
   // to single would: the integer multiply-adds vectorise where doubles are slow.
-  forEachSample(count, [=](int32_t i) {
+  forEachInGroups<kLanes>(count, [=](int32_t i) {
     const int32_t x = re[i];
     const int32_t y = im[i];
     const uint32_t sum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);

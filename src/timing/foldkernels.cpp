@@ -1,5 +1,6 @@
 #include "timing/foldkernels.h"
 
+#include "ground/kernels.h"
 #include "ground/numbers.h"
 
 #include <algorithm>
@@ -13,17 +14,6 @@ namespace {
 // Samples per table: the phases' cosines and sines of one stretch stay in the
 // first-level cache between the two passes.
 constexpr int32_t kStretch = 256; // [samples]
-
-inline int32_t wrapAdd(int32_t sum, int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(value));
-}
-
-// Nearest integer, halves to even, for |x| <= 2^22: adding 1.5 x 2^23 puts the
-// rounded value into the low mantissa bits (default rounding mode), exactly as
-// lrint rounds it. A mixed 16-bit sample stays within +-65536.
-inline int32_t roundSmall(float x) {
-  return static_cast<int32_t>(std::bit_cast<uint32_t>(x + 12582912.0f) - 0x4B400000u);
-}
 
 // The phase pass: the serial phase recurrence and each phase's cosine and
 // sine from the C library's sincosf, one call per sample as the compiler made
@@ -59,10 +49,7 @@ inline void addProduct(int32_t* __restrict sumre, int32_t* __restrict sumim, con
 [[gnu::noinline]] void addProducts(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                                    const int16_t* __restrict im, const float* __restrict c, const float* __restrict q,
                                    int32_t count) {
-  int32_t i = 0;
-  for (; i + kGroup <= count; i += kGroup)
-    for (int32_t j = 0; j < kGroup; ++j) addProduct(sumre, sumim, re, im, c, q, i + j);
-  for (; i < count; ++i) addProduct(sumre, sumim, re, im, c, q, i);
+  forEachInGroups<kGroup>(count, [=](int32_t i) { addProduct(sumre, sumim, re, im, c, q, i); });
 }
 
 } // namespace

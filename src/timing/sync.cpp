@@ -1,6 +1,7 @@
 #include "timing/sync.h"
 
 #include "ground/arrays.h"
+#include "ground/kernels.h"
 #include "ground/loran.h"
 #include "ground/numbers.h"
 #include "timing/foldkernels.h"
@@ -24,10 +25,6 @@ constexpr double kSideLobeReach = 0.009;
 // The PC clock reads a raw file's first sample this late on average [s].
 constexpr double kRebaseLag = 0.05;
 
-inline int32_t wrappingAdd(int32_t sum, int32_t value) {
-  return static_cast<int32_t>(static_cast<uint32_t>(sum) + static_cast<uint32_t>(value));
-}
-
 int32_t wrapIndex(int64_t index, int32_t length) {
   int64_t wrapped = index % length;
   return static_cast<int32_t>(wrapped < 0 ? wrapped + length : wrapped);
@@ -40,8 +37,8 @@ void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t p
   int32_t* sumre = a.taisumre.data() + position;
   int32_t* sumim = a.taisumim.data() + position;
   for (int32_t i = 0; i < count; ++i) {
-    sumre[i] = wrappingAdd(sumre[i], re[i]);
-    sumim[i] = wrappingAdd(sumim[i], im[i]);
+    sumre[i] = wrapAdd(sumre[i], re[i]);
+    sumim[i] = wrapAdd(sumim[i], im[i]);
   }
 }
 

@@ -9,13 +9,12 @@ A recording of one minute at 12 kHz of three stations with a sound card
 row per two short integrations of 2 s and stations.txt.
 """
 
-import importlib.machinery
-import importlib.util
 import math
 import os
 import subprocess
 import sys
 import tempfile
+import types
 
 import numpy as np
 
@@ -89,10 +88,10 @@ def finite_points(line):
 
 
 def load_plot():
-    loader = importlib.machinery.SourceFileLoader("velkor_plot", plot_path)
-    spec = importlib.util.spec_from_loader("velkor_plot", loader)
-    module = importlib.util.module_from_spec(spec)
-    loader.exec_module(module)
+    module = types.ModuleType("velkor_plot")
+    module.__file__ = plot_path
+    with open(plot_path) as source:
+        exec(compile(source.read(), plot_path, "exec"), module.__dict__)
     return module
 
 
