@@ -10,6 +10,9 @@ namespace velkor {
 namespace {
 
 constexpr double kPollInterval = 0.05; // [s] between readings while calibrating
+// With rawlatency the stamps are meant to hold to a few milliseconds, so the
+// tick of the time of day is looked for this often [s].
+constexpr double kFinePollInterval = 0.001;
 // A raw file is opened on average this long after the capture program wrote
 // its last sample [s].
 constexpr double kOpenLag = 0.05;
@@ -26,7 +29,11 @@ ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
   // Past midnight the time of day drops by a whole day while the timer runs on.
   if (d - acq.timeroffset > kSecondsPerDay / 2) acq.timeroffset += kSecondsPerDay;
   if (std::fabs(d - acq.timeroffset) <= 0.6) {
-    acq.timeroffset += (d - acq.timeroffset) * cfg.timercalavfac;
+    // A reading knows the time of day only to its whole second. With
+    // rawlatency the calibration at the tick stands: files handed over at
+    // the same fraction of every second would pull an average off by up to
+    // half a second.
+    if (cfg.rawlatencygiven == 0) acq.timeroffset += (d - acq.timeroffset) * cfg.timercalavfac;
     if (acq.clockconfidence < 3) acq.clockconfidence += 1;
   } else if (acq.clockconfidence > 0) {
     // The operating-system clock was set, or the timer jumped: keep the old
@@ -42,21 +49,26 @@ ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
 void updateClock(const Settings& cfg, Acquisition& acq, Clock& clock) { readClock(cfg, acq, clock); }
 
 void calibrateClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
+  const double interval = cfg.rawlatencygiven != 0 ? kFinePollInterval : kPollInterval; // [s]
   ClockReading reading = readClock(cfg, acq, clock);
   const int32_t first = reading.second;
   while (reading.second == first) {
     reading = readClock(cfg, acq, clock);
-    clock.sleep(kPollInterval);
+    clock.sleep(interval);
   }
   // The reading just saw the tick, so it lags by nothing rather than the
   // half second readClock assumes: take that back (0.5 s), less half a
   // polling interval because the tick fell somewhere within the last one.
-  // pcclock then reads the new second plus 0.025 s.
-  const double lagAtTick = 0.5 - static_cast<double>(0.025f); // [s]
+  // pcclock then reads the new second plus 0.025 s (0.0005 s with rawlatency).
+  const double lagAtTick =
+      cfg.rawlatencygiven != 0 ? 0.5 - kFinePollInterval / 2 : 0.5 - static_cast<double>(0.025f); // [s]
   acq.timeroffset = reading.offset + lagAtTick;
   acq.clockconfidence = 3;
 }
 
-void stampOpenTime(Acquisition& acq) { acq.opentime = static_cast<float>(acq.pcclock - kOpenLag); }
+void stampOpenTime(const Settings& cfg, Acquisition& acq) {
+  acq.opentime = static_cast<float>(acq.pcclock - kOpenLag);
+  acq.capturetime = acq.pcclock - cfg.rawlatency / 1000.0;
+}
 
 } // namespace velkor

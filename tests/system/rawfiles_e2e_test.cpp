@@ -13,7 +13,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <thread>
 
 namespace velkor {
 namespace {
@@ -87,6 +92,79 @@ TEST(RawFiles, AreReadDeletedAndAwaitedUntilQAndEveryPulseLandsAtItsColumn) {
   run = again.finish(30);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "velkor: image.bmp: Is a directory\n");
+}
+
+// A live run against the real clock: the test plays a capture program whose
+// recording starts on a known UTC second and hands over each one-second file
+// kHandOver after the file's last sample was taken. With rawlatency giving
+// velkor that hand-over, one chain puts stream time 0 on the true second to
+// a few milliseconds, although the hand-over is longer than half of the
+// chain's phase-code interval (taken for the sample time, it would land the
+// synchronisation a whole interval off). A single chain cannot tell its
+// intervals apart, and the notice and the log's sync record say so.
+TEST(RawFiles, LiveRunStampedByTheCaptureFindsTheTrueTimeWithOneChain) {
+  using namespace std::chrono;
+  const double rate = 12000;
+  const auto stations = e2e::threeChains();
+  constexpr auto kHandOver = milliseconds(100);                       // half of the 7499 interval is 75 ms
+  const auto first = ceil<seconds>(system_clock::now()) + seconds(4); // the recording's first sample
+  const std::time_t start = system_clock::to_time_t(first);
+  std::tm utc{}, local{};
+  gmtime_r(&start, &utc);
+  localtime_r(&start, &local);
+  const long utcSecond = utc.tm_hour * 3600L + utc.tm_min * 60L + utc.tm_sec;
+  const long localSecond = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
+  if (local.tm_gmtoff % 3600 != 0 || std::min(utcSecond, localSecond) < 10 || std::max(utcSecond, localSecond) > 86370)
+    GTEST_SKIP() << "local time off UTC by no whole hour, or too near midnight";
+
+  test::ScratchDir dir;
+  char date[16], time[16];
+  std::strftime(date, sizeof date, "%Y-%m-%d", &utc);
+  std::strftime(time, sizeof time, "%H:%M:%S", &utc);
+  e2e::Settings synth = e2e::synthScene(rate, 6, stations);
+  synth.erase("file", "origin").set("file", "date", date).set("file", "time", time);
+  synth.erase("file", "wav").erase("file", "header").set("file", "dat", "audio.dat").set("file", "split", 1);
+  const e2e::Truth truth = e2e::synthesise(dir, synth, "audio.dat.json");
+  ASSERT_TRUE(truth.valid);
+  ASSERT_LT(system_clock::now(), first + seconds(1)) << "the recording was not ready in time";
+
+  e2e::Settings receiver = e2e::receiverScene(rate, stations);
+  receiver.erase("file", "wav").erase("file", "date").erase("file", "time").set("file", "dat", "audio.dat");
+  receiver.set("file", "log", "live.csv").set("frequency", "srcorr", 0);
+  // The hand-over, and half the millisecond velkor looks for the file in.
+  receiver.set("time", "utcoffset", static_cast<double>(local.tm_gmtoff / 3600)).set("time", "notices", 1);
+  receiver.set("time", "rawlatency", 100.5);
+  receiver.set("taisync", "integrationtime", 4).set("taisync", "searchrange", 30).set("taisync", "7499m", 1);
+  e2e::RunningReceiver velkor(dir, receiver);
+  const fs::path live = dir.path() / "audio.dat";
+  for (int i = 0; i < 6; ++i) {
+    fs::copy_file(dir.path() / ("audio.dat.00" + std::to_string(i)), dir.path() / "next.tmp");
+    EXPECT_TRUE(e2e::waitUntil([&] { return !fs::exists(live); }, 5)) << "piece " << i - 1 << " was not used up";
+    std::this_thread::sleep_until(first + seconds(i + 1) + kHandOver);
+    fs::rename(dir.path() / "next.tmp", live);
+  }
+  EXPECT_TRUE(e2e::waitUntil([&] { return !fs::exists(live); }, 5));
+  velkor.type("q");
+  const auto run = velkor.finish(30);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("velkor: time known only modulo 0.14998 s (one chain, 7499 M)\n"), std::string::npos)
+      << run.err;
+
+  const auto sync = e2e::syncResult(run.out);
+  ASSERT_TRUE(sync.has_value()) << run.out;
+  EXPECT_TRUE(sync->match);
+  double error = sync->start - truth.start; // [s]
+  error -= 86400 * std::nearbyint(error / 86400);
+  std::printf("live raw files: stream time 0 %+.1f ms from the truth\n", error * 1e3);
+  EXPECT_NEAR(error, 0, 0.005) << "the true second, and within it the right phase-code interval";
+
+  // kind, ..., ambiguity is the 15th column of the log.
+  const std::string log = dir.read("live.csv");
+  const std::size_t record = log.find("\nsync,");
+  ASSERT_NE(record, std::string::npos) << log;
+  std::string field = log.substr(record + 1, log.find('\n', record + 1) - record - 1);
+  for (int column = 0; column < 14; ++column) field = field.substr(field.find(',') + 1);
+  EXPECT_EQ(field.substr(0, field.find(',')), "0.14998");
 }
 
 } // namespace
