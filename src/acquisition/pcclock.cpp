@@ -20,6 +20,7 @@ constexpr double kOpenLag = 0.05;
 struct ClockReading {
   int32_t second; // whole second of the day the time of day showed [s]
   double offset;  // timer minus that second, less the half second it lags on average [s]
+  double timer;   // the timer's reading [s]
 };
 
 ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
@@ -41,7 +42,7 @@ ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
     acq.clockconfidence -= 1;
   }
   acq.pcclock = t - acq.timeroffset;
-  return {second, d};
+  return {second, d, t};
 }
 
 } // namespace
@@ -49,21 +50,28 @@ ClockReading readClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
 void updateClock(const Settings& cfg, Acquisition& acq, Clock& clock) { readClock(cfg, acq, clock); }
 
 void calibrateClock(const Settings& cfg, Acquisition& acq, Clock& clock) {
-  const double interval = cfg.rawlatencygiven != 0 ? kFinePollInterval : kPollInterval; // [s]
+  const bool fine = cfg.rawlatencygiven != 0;
   ClockReading reading = readClock(cfg, acq, clock);
   const int32_t first = reading.second;
+  double before = reading.timer; // [s] the last reading that still showed the old second
   while (reading.second == first) {
+    before = reading.timer;
     reading = readClock(cfg, acq, clock);
-    clock.sleep(interval);
+    clock.sleep(fine ? kFinePollInterval : kPollInterval);
+  }
+  acq.clockconfidence = 3;
+  if (fine) {
+    // The tick fell between the last two readings: take the middle, however
+    // late a loaded machine woke up for the second one.
+    acq.timeroffset = (before + reading.timer) / 2 - reading.second;
+    return;
   }
   // The reading just saw the tick, so it lags by nothing rather than the
   // half second readClock assumes: take that back (0.5 s), less half a
   // polling interval because the tick fell somewhere within the last one.
-  // pcclock then reads the new second plus 0.025 s (0.0005 s with rawlatency).
-  const double lagAtTick =
-      cfg.rawlatencygiven != 0 ? 0.5 - kFinePollInterval / 2 : 0.5 - static_cast<double>(0.025f); // [s]
+  // pcclock then reads the new second plus 0.025 s.
+  const double lagAtTick = 0.5 - static_cast<double>(0.025f); // [s]
   acq.timeroffset = reading.offset + lagAtTick;
-  acq.clockconfidence = 3;
 }
 
 void stampOpenTime(const Settings& cfg, Acquisition& acq) {
