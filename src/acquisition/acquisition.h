@@ -52,6 +52,7 @@ struct Acquisition {
   int32_t clockconfidence = 0; // recent agreeing readings, 0 ... 3
   double pcclock = 0;          // PC time of day [s]
   float opentime = 0;          // pcclock - 0.05 when the raw file was opened [s]
+  double capturetime = 0;      // with rawlatency: PC time of day the open file's last sample was captured [s]
 };
 
 } // namespace velkor

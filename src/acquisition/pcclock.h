@@ -16,7 +16,9 @@ void updateClock(const Settings& settings, Acquisition& acquisition, Clock& cloc
 // that tick; clockconfidence 3.
 void calibrateClock(const Settings& settings, Acquisition& acquisition, Clock& clock);
 
-// opentime = pcclock - 0.05 s, the PC time of the end of the file just opened.
-void stampOpenTime(Acquisition& acquisition);
+// opentime = pcclock - 0.05 s, the PC time of the end of the file just
+// opened; capturetime = pcclock - rawlatency, the same in double precision
+// with the hand-over latency the settings give.
+void stampOpenTime(const Settings& settings, Acquisition& acquisition);
 
 } // namespace velkor

@@ -26,6 +26,9 @@ namespace velkor {
 namespace {
 
 constexpr double kShortestRawWait = 0.01; // [s] between attempts when sleeptime rounds to 0
+// With rawlatency a file is dated by the moment it opens: looking this often
+// keeps that moment within a millisecond of the hand-over [s].
+constexpr double kFineRawWait = 0.001;
 // [s] a wait above a day is taken as one day: the platform counts a wait in
 // milliseconds of an int, which a huge sleeptime would overflow.
 constexpr double kLongestRawWait = 86400;
@@ -140,7 +143,7 @@ bool tryOpenRaw(const Settings& cfg, Acquisition& acq) {
 
 double rawFileWait(const Settings& cfg) {
   double wait = std::nearbyint(cfg.sleeptime); // [s]
-  if (!(wait > 0)) wait = kShortestRawWait;
+  if (!(wait > 0)) wait = cfg.rawlatencygiven != 0 ? kFineRawWait : kShortestRawWait;
   return std::min(wait, kLongestRawWait);
 }
 

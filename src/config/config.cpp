@@ -3,6 +3,8 @@
 #include "ground/errors.h"
 #include "ground/ini.h"
 #include "ground/numbers.h"
+#include "ground/printable.h"
+#include "ground/timetext.h"
 
 #include <algorithm>
 #include <array>
@@ -83,6 +85,19 @@ void storePllcommand(Settings& s, std::string_view v) {
   s.pllcommand = std::string(v);
   s.pllcommandgiven = 1;
 }
+// A date or time the configuration gives must be in an accepted form (validateSettings).
+void storeDate(Settings& s, std::string_view v) {
+  s.date = std::string(v);
+  s.dategiven = 1;
+}
+void storeTime(Settings& s, std::string_view v) {
+  s.time = std::string(v);
+  s.timegiven = 1;
+}
+void storeRawlatency(Settings& s, std::string_view v) {
+  s.rawlatency = finiteOrZero(parseLeadingNumber(v));
+  s.rawlatencygiven = 1;
+}
 void storePllavfini(Settings& s, std::string_view v) { s.pllavfini = storeSingle(parseLeadingNumber(v)); }
 void storeFullscale(Settings& s, std::string_view v) {
   s.fullscale = storeSingle(parseLeadingNumber(v));
@@ -115,8 +130,8 @@ const KeySpec kKeys[] = {
     {"file", "table", txt<&Settings::table>, true},
     {"file", "wav", storeWav, true},
     {"file", "dat", storeDat, true},
-    {"file", "date", txt<&Settings::date>},
-    {"file", "time", txt<&Settings::time>},
+    {"file", "date", storeDate},
+    {"file", "time", storeTime},
     {"file", "bits", storeBits},
     {"file", "stereo", storeStereo},
     {"file", "mono", storeMono},
@@ -159,6 +174,7 @@ const KeySpec kKeys[] = {
     {"time", "sleeptime", sgl<&Settings::sleeptime>},
     {"time", "asf", sgl<&Settings::asf>},
     {"time", "notices", i32<&Settings::notices>},
+    {"time", "rawlatency", storeRawlatency},
     {"amplitude", "colour", i32<&Settings::colour>},
     {"amplitude", "gamma", sgl<&Settings::gamma>},
     {"amplitude", "dbrange", sgl<&Settings::dbrange>},
@@ -286,7 +302,7 @@ bool isKnownKey(std::string_view section, std::string_view key) { return findKey
 bool keyReadsNumber(std::string_view section, std::string_view key) {
   const KeySpec* known = findKey(section, key);
   if (known == nullptr || known->keepCase) return false;
-  for (Store text : {Store{txt<&Settings::date>}, Store{txt<&Settings::time>}, Store{storeStereo}, Store{storeMono},
+  for (Store text : {Store{storeDate}, Store{storeTime}, Store{storeStereo}, Store{storeMono},
                      Store{flag<&Settings::syncverbose>}, Store{flag<&Settings::printstationlist>}, Store{ignore}})
     if (known->store == text) return false;
   return true;
@@ -307,6 +323,12 @@ void validateSettings(const Settings& s) {
   refuseUnless(s.shortintegration > 0, "shortintegration", s.shortintegration, "must be above 0 s");
   refuseUnless(s.longintegration >= 1, "longintegration", s.longintegration, "must be 1 or more");
   refuseUnless(s.fullscale != 0, "fullscale", s.fullscale, "must not be 0");
+  refuseUnless(s.rawlatency >= 0, "rawlatency", s.rawlatency, "must be 0 ms or more");
+  // A date or time in no accepted form would place the run on a wrong day or second.
+  if (s.dategiven != 0 && !parseDateText(s.date))
+    throw FatalError("date = " + printable(s.date), std::string("not a date of the form ") + kDateForms);
+  if (s.timegiven != 0 && !parseTimeText(s.time))
+    throw FatalError("time = " + printable(s.time), std::string("not a time of the form ") + kTimeForms);
 }
 
 void clampBlankingWindow(Settings& s) {

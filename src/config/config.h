@@ -57,8 +57,9 @@ inline constexpr int64_t kLargestArray = int64_t{1} << 24; // [entries] of any w
 // FatalError "<key> = <value>: <reason>" unless `fine`.
 void refuseUnless(bool fine, const char* key, double value, const char* reason);
 
-// Refuses settings that would divide by zero, hang or overrun an array
-// (FatalError naming the key and its value).
+// Refuses settings that would divide by zero, hang or overrun an array, and
+// a date or time in none of the accepted forms (FatalError naming the key
+// and its value).
 void validateSettings(const Settings& settings);
 
 // The blanked-pulse window clamped into the station window:

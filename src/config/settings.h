@@ -44,8 +44,10 @@ struct Settings {
   std::string table = "table.txt";     // station table file name
   std::string inputfile = "audio.dat"; // sample input file name (keys wav / dat)
   int32_t wavinput = 0;                // 1: inputfile is a WAV recording, 0: raw files
-  std::string date;                    // stream start date "MM-DD-YYYY" (the PC date when not given)
-  std::string time;                    // stream start time of day "HH:MM:SS" (the PC time when not given)
+  std::string date;                    // stream start date "MM-DD-YYYY" or "YYYY-MM-DD" (the PC date when not given)
+  std::string time;                    // stream start time of day "HH:MM:SS[.s]" (the PC time when not given)
+  int16_t dategiven = 0;               // flag: the configuration gave date (checked at start-up)
+  int16_t timegiven = 0;               // flag: the configuration gave time (checked at start-up)
   int16_t bytespersample = 2;          // [bytes] per channel value (key bits)
   int16_t channels = 2;                // values per sample frame (keys stereo / mono)
   float biasreal = 0;                  // DC bias of the real channel [sample units]
@@ -90,6 +92,8 @@ struct Settings {
   float sleeptime = 0;            // [s] between attempts to open a raw file
   float asf = 1.008f;             // divisor of the propagation speed
   int32_t notices = 0;            // not 0: lock, re-synchronisation and wait notices on stderr
+  double rawlatency = 0;          // [ms] a raw file's hand-over: its last sample's capture to its opening
+  int16_t rawlatencygiven = 0;    // flag: rawlatency was set, raw files are stamped by their capture
   // [amplitude]
   int32_t colour = 1;              // 0 grey image, otherwise phase colour
   float gamma = 1.0f;              // exponent of the linear brightness scale

@@ -113,6 +113,10 @@ void noticeLockChange(const Settings& settings, const Stations& stations, const 
 void noticeResync(const Settings& settings, const Timing& timing, const Processing& processing, Console& console,
                   std::ostream& errors);
 
+// With notices, when the synchronisation left whole intervals open: "time
+// known only modulo <period> s (<why>, <the [taisync] entries>)".
+void noticeAmbiguity(const Settings& settings, const SyncReport& report, Console& console, std::ostream& errors);
+
 // With notices: the raw input file has been awaited `seconds` [s].
 void noticeRawWait(const Settings& settings, double seconds, Console& console, std::ostream& errors);
 

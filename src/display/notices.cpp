@@ -70,6 +70,20 @@ void noticeResync(const Settings& cfg, const Timing& tim, const Processing& proc
   printNotice(cfg, console, errors, "re-synchronising: " + (reasons.empty() ? std::string("requested") : reasons));
 }
 
+void noticeAmbiguity(const Settings& cfg, const SyncReport& report, Console& console, std::ostream& errors) {
+  const TaiAmbiguity& found = report.ambiguity;
+  if (found.remaining <= 0) return;
+  std::string chains;
+  for (const TaiEntry& entry : cfg.taientries)
+    chains += (chains.empty() ? "" : ", ") + std::to_string(entry.gri) + " " + printable(std::string(1, entry.letter));
+  const char* why = !found.match          ? "no whole-interval shift fits the chains"
+                    : cfg.taicount() == 1 ? "one chain"
+                                          : "the chains repeat together within searchrange";
+  char text[96];
+  std::snprintf(text, sizeof text, "time known only modulo %.5f s (%s, ", found.remaining, why);
+  printNotice(cfg, console, errors, text + chains + ")");
+}
+
 void noticeRawWait(const Settings& cfg, double seconds, Console& console, std::ostream& errors) {
   printNotice(cfg, console, errors,
               "waiting for " + printable(cfg.inputfile) + ": none for " + std::to_string(std::lround(seconds)) + " s");

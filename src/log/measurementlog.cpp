@@ -56,7 +56,7 @@ std::string measurementLogLine(const LogRecord& r, std::size_t stationCount) {
   add(line, r.result);
   add(line, field("%.6f", r.offset));
   add(line, field("%.4f", r.rmserror));
-  add(line, field("%.0f", r.ambiguity));
+  add(line, field("%.5f", r.ambiguity));
   add(line, field("%.9f", r.loranminusgps));
   add(line, r.reason);
   for (std::size_t s = 0; s < stationCount; ++s) {

@@ -15,7 +15,7 @@
 //   kind, utc (ISO 8601, "2015-03-01T12:00:05.000Z"), stream_time [s],
 //   sr [Hz], sr_ppm, lo_relfreq, lo_time_us [us], edge [points], max,
 //   pc_offset [s], locked (0 or 1), result, offset [s], rms_error,
-//   ambiguity [phase-code intervals], loran_minus_gps [s], reason, then per
+//   ambiguity [s], loran_minus_gps [s], reason, then per
 //   displayed station GGGGL_amplitude, GGGGL_phase [deg],
 //   GGGGL_position_us [us], GGGGL_snr_db [dB] (GGGG the GRI, L the letter).
 // Each record is written with one write to the file, so a killed run leaves
@@ -58,7 +58,7 @@ struct LogRecord {
   std::string result;                       // sync: match, guess; lock: gained, lost
   double offset = kNoValue;                 // [s] synchronisation offset
   double rmserror = kNoValue;               // [1] weighted rms residual
-  double ambiguity = kNoValue;              // [phase-code intervals]
+  double ambiguity = kNoValue;              // [s] the time is known only modulo this; 0 decided
   double loranminusgps = kNoValue;          // [s]
   std::string reason;                       // resync: weak_edge, pc_clock, weak_edge+pc_clock
   std::vector<StationMeasurement> stations; // status: one per displayed station

@@ -180,7 +180,11 @@ double SystemClock::timer() {
 
 namespace {
 std::string localTimeText(const char* format) {
-  std::time_t now = std::time(nullptr);
+  // Not time(): on Linux it reads the coarse clock, whose second ticks up to
+  // a scheduler tick (4 ms) late, and the PC clock is calibrated at the tick.
+  struct timespec exact {};
+  clock_gettime(CLOCK_REALTIME, &exact);
+  std::time_t now = exact.tv_sec;
   struct tm local {};
   localtime_r(&now, &local);
   char text[32];

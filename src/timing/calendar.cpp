@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <optional>
 
 namespace velkor {
 
@@ -24,9 +25,12 @@ int32_t floorDivide(int32_t a, int32_t b) {
 // added, not combined into a calendar date, so a negative second of the day
 // (a local time just after midnight east of Greenwich) needs no borrowing.
 void computeClockTime(const Settings& cfg, Timing& tim) {
-  const int32_t year = lastTextField(tim.date, 4);
-  const int32_t month = textField(tim.date, 0, 2);
-  const int32_t day = textField(tim.date, 3, 2);
+  // A date in one of the accepted forms is read as such (the same fields as
+  // below for MM-DD-YYYY); any other text field by field, as it always was.
+  const std::optional<CivilDate> given = parseDateText(tim.date);
+  const int32_t year = given ? given->year : lastTextField(tim.date, 4);
+  const int32_t month = given ? given->month : textField(tim.date, 0, 2);
+  const int32_t day = given ? given->day : textField(tim.date, 3, 2);
 
   int32_t days = 365 * year - 714659 + floorDivide(year - 2001, 4) - floorDivide(year - 2001, 100); // [days]
   for (int32_t m = 0; m < month - 1 && m < 12; ++m) days += kMonthLengths[static_cast<std::size_t>(m)];
@@ -41,15 +45,19 @@ void computeClockTime(const Settings& cfg, Timing& tim) {
   if (month > 2 && year % 4 == 0 && year % 100 != 0) days += 1;
   days = days + day - 1;
 
-  const int32_t hour = textField(tim.time, 0, 2);
-  const int32_t minute = textField(tim.time, 3, 2);
-  const int32_t second = lastTextField(tim.time, 2);
+  const std::optional<ClockTime> clock = parseTimeText(tim.time);
+  const int32_t hour = clock ? clock->hours : textField(tim.time, 0, 2);
+  const int32_t minute = clock ? clock->minutes : textField(tim.time, 3, 2);
+  const int32_t second = clock ? clock->seconds : lastTextField(tim.time, 2);
+  const double fraction = clock ? clock->fraction : 0.0; // [s]
   // 64 bits only so that an absurd utcoffset cannot overflow.
   const int64_t wholeSeconds = (int64_t{hour} - cfg.utcoffset) * 3600 + minute * 60 + second + tim.leapseconds +
                                kTaiMinusUtcBefore2006;                      // [s] on TAI
   const float seconds = static_cast<float>(wholeSeconds) + cfg.clockoffset; // [s] into the day
 
-  tim.clocktime = days * kSecondsPerDay + seconds - kTaiMinusLoran; // Loran-C time, 10 s behind TAI
+  // The fraction is added last, in double precision: a time without one
+  // (fraction 0) gives exactly the clocktime it always gave.
+  tim.clocktime = days * kSecondsPerDay + seconds - kTaiMinusLoran + fraction; // Loran-C time, 10 s behind TAI
 }
 
 } // namespace velkor

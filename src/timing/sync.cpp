@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 #include <ostream>
 #include <string_view>
 
@@ -181,9 +182,15 @@ void findCodedPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, in
 
 // The day is kept; the time of day becomes the PC clock's time of the first
 // averaged sample plus 0.05 s. Only raw input has a PC clock to go by.
-void rebaseClock(const Acquisition& acq, Timing& tim, const TaiAverage& a) {
-  tim.clocktime = tim.clocktime - std::fmod(tim.clocktime, kSecondsPerDay) +
-                  (tim.pcbuffertime - a.totalsamples / acq.clock.sr) + kRebaseLag;
+// With rawlatency the stamps already say when the samples were captured:
+// the first averaged sample's PC time is taken as it is.
+void rebaseClock(const Settings& cfg, const Acquisition& acq, Timing& tim, const TaiAverage& a) {
+  const double day = tim.clocktime - std::fmod(tim.clocktime, kSecondsPerDay); // [s] start of the day
+  if (cfg.rawlatencygiven != 0) {
+    tim.clocktime = day + (tim.pcbufferend - a.totalsamples / acq.clock.sr);
+    return;
+  }
+  tim.clocktime = day + (tim.pcbuffertime - a.totalsamples / acq.clock.sr) + kRebaseLag;
 }
 
 } // namespace
@@ -318,9 +325,27 @@ TaiAmbiguity resolveAmbiguity(const Settings& cfg, Timing& tim) {
   }
   result.besterror = besterror;
   result.match = besterror < 1.0;
+  // Without a fitting shift only the reference's position is left.
+  result.remaining = result.match ? undecidedPeriod(cfg) : reference;
   result.shift = static_cast<int32_t>(bestshift);
   tim.syncoffset = result.match ? bestshift * reference + e : e;
   return result;
+}
+
+double undecidedPeriod(const Settings& cfg) {
+  const int64_t reference = cfg.taientries[0].gri; // [1/50000 s]
+  if (cfg.taicount() == 1 || reference <= 0) return phaseCodeInterval(cfg.taientries[0].gri);
+  // The search tries shifts -K ... K of the reference interval: 2K of them apart at most.
+  const double shifts = std::nearbyint(cfg.searchrange / phaseCodeInterval(cfg.taientries[0].gri));
+  const double reach = 2.0 * std::max(shifts, 0.0) * static_cast<double>(reference); // [1/50000 s]
+  int64_t common = reference;                                                        // [1/50000 s]
+  for (std::size_t n = 1; n < static_cast<std::size_t>(cfg.taicount()); ++n) {
+    // An entry of weight 0 adds nothing to the error, so it decides nothing.
+    if (cfg.taientries[n].value == 0 || cfg.taientries[n].gri <= 0) continue;
+    common = std::lcm(common, int64_t{cfg.taientries[n].gri});
+    if (static_cast<double>(common) > reach) return 0; // also keeps the product far from overflowing
+  }
+  return static_cast<double>(common) > reach ? 0 : static_cast<double>(common) / kGriPerPhaseCodeSecond;
 }
 
 void prepareTiming(const Settings& cfg, Timing& tim) {
@@ -366,7 +391,7 @@ SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisit
   for (int n = 0; n < cfg.taicount(); ++n)
     findPeaks(cfg, acq, tim, n, average, mastercorr, secondarycorr, report.peaks);
 
-  if (!cfg.wavinput) rebaseClock(acq, tim, average);
+  if (!cfg.wavinput) rebaseClock(cfg, acq, tim, average);
   measurePositions(cfg, stn, tim);
   report.ambiguity = resolveAmbiguity(cfg, tim);
   tim.timeorigin = tim.syncoffset + tim.clocktime;

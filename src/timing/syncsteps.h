@@ -52,6 +52,7 @@ struct TaiAmbiguity {
   int32_t shift = 0;         // best shift [reference phase-code intervals]
   double besterror = 0;      // smallest weighted error found [1]
   double referenceerror = 0; // e: expected minus measured of entry 0, within +-P0/2 [s]
+  double remaining = 0;      // period the result is known only modulo, 0 when decided [s]
 };
 
 // One peak as the detailed synchronisation lines show it (syncverbose).
@@ -92,5 +93,12 @@ void measurePositions(const Settings& settings, const Stations& stations, Timing
 
 // The weighted search over +-searchrange [s]; sets syncoffset [s].
 TaiAmbiguity resolveAmbiguity(const Settings& settings, Timing& timing);
+
+// [s] The period after which the phase-code intervals of the reference and
+// of every weighted entry all start together again, when two shifts the
+// search tries lie that far apart (no chain can then tell them apart); the
+// reference's interval with a single entry; 0 when the entries decide every
+// shift within searchrange. Reads the [taisync] entries and searchrange.
+double undecidedPeriod(const Settings& settings);
 
 } // namespace velkor

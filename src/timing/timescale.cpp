@@ -14,10 +14,19 @@ void computeStreamOffset(const Settings& cfg, const Acquisition& acq, Timing& ti
                                               std::floor(tim.timeorigin / kSecondsPerDay) * kSecondsPerDay); // [s]
   // The end of the open file was captured at opentime; the buffer end lies the
   // unread rest of the file earlier.
-  tim.pcbuffertime =
-      static_cast<float>(acq.opentime - (acq.inputremaining / acq.clock.sr) / (cfg.bytespersample * cfg.channels) -
-                         cfg.utcoffset * 3600.0 + tim.leapseconds + cfg.clockoffset + kLoranMinusUtc);
-  if (tim.pcbuffertime < 0) tim.pcbuffertime = static_cast<float>(tim.pcbuffertime + kSecondsPerDay);
+  const double unread = (acq.inputremaining / acq.clock.sr) / (cfg.bytespersample * cfg.channels);           // [s]
+  const double toStreamScale = -cfg.utcoffset * 3600.0 + tim.leapseconds + cfg.clockoffset + kLoranMinusUtc; // [s]
+  if (cfg.rawlatencygiven != 0) {
+    // The same from the capture time, kept in double: a single-precision time
+    // of day is only good to 8 ms.
+    tim.pcbufferend = acq.capturetime - unread + toStreamScale;
+    if (tim.pcbufferend < 0) tim.pcbufferend += kSecondsPerDay;
+    tim.pcbuffertime = static_cast<float>(tim.pcbufferend);
+  } else {
+    tim.pcbuffertime = static_cast<float>(acq.opentime - unread - cfg.utcoffset * 3600.0 + tim.leapseconds +
+                                          cfg.clockoffset + kLoranMinusUtc);
+    if (tim.pcbuffertime < 0) tim.pcbuffertime = static_cast<float>(tim.pcbuffertime + kSecondsPerDay);
+  }
   const float diff = tim.pcbuffertime - streamtime;          // [s]
   const double days = std::nearbyint(diff / kSecondsPerDay); // [days]
   tim.pcoffset = static_cast<float>(diff - days * kSecondsPerDay);

@@ -25,6 +25,7 @@ struct Timing {
   // ---- PC clock against the stream ---------------------------------------------
   float pcbuffertime = 0; // PC time of the buffer end on the stream scale [s of day]
   float pcoffset = 0;     // PC time minus stream time at the buffer end [s]
+  double pcbufferend = 0; // with rawlatency: pcbuffertime in double precision [s of day]
   // ---- TAI synchronisation ---------------------------------------------------
   double syncoffset = 0;                                       // [s] timeorigin - clocktime
   std::vector<int32_t> taiwindows;                             // [phase-code intervals] averaged

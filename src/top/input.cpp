@@ -48,7 +48,7 @@ Outcome changeRawFile(Record& r, Platform& platform) {
   const Outcome opened = openInput(r, platform);
   if (opened != Outcome::ready) return opened;
   updateClock(r.settings, acq, platform.clock); // after the wait: the file's end was captured when it could be opened
-  stampOpenTime(acq);
+  stampOpenTime(r.settings, acq);
   return Outcome::ready;
 }
 

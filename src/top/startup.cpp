@@ -57,6 +57,8 @@ Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockRead
   const SyncReport report = evaluateSync(cfg, r.stations, r.acquisition, r.timing, average);
   printSyncReport(cfg, r.timing, report, platform.console);
   noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
+  noticeAmbiguity(cfg, report, platform.console, platform.errors);
+  logSynchronisation(cfg, r.acquisition, r.timing, report, r.log);
   correctStreamClock(r.acquisition.clock, referenceEdgeShift(cfg, average, rate), 0.0);
   return Outcome::ready;
 }
@@ -102,6 +104,7 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
   const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock);
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);
+  noticeAmbiguity(r.settings, report, platform.console, platform.errors);
   logSynchronisation(r.settings, r.acquisition, r.timing, report, r.log);
   return Outcome::ready;
 }
@@ -129,6 +132,11 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
   if (!cfg.wavinput) calibrateClock(cfg, r.acquisition, platform.clock);
   const Outcome opened = openInput(r, platform);
   if (opened != Outcome::ready) return opened;
+  if (!cfg.wavinput && cfg.rawlatencygiven != 0) {
+    // The first file is dated like every later one, by the moment it could be opened.
+    updateClock(cfg, r.acquisition, platform.clock);
+    stampOpenTime(cfg, r.acquisition);
+  }
   startClock(r);
   const Outcome synchronised = synchroniseAndReport(r, platform, readBlock);
   if (synchronised != Outcome::ready) return synchronised;

@@ -13,7 +13,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+#include <thread>
 
 namespace velkor {
 namespace {
@@ -87,6 +95,90 @@ TEST(RawFiles, AreReadDeletedAndAwaitedUntilQAndEveryPulseLandsAtItsColumn) {
   run = again.finish(30);
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.err, "velkor: image.bmp: Is a directory\n");
+}
+
+// A live run against the real clock: the test plays a capture program whose
+// recording starts on a known UTC second and hands over each one-second file
+// kHandOver after the file's last sample was taken. With rawlatency giving
+// velkor that hand-over, the stamps date the samples to a few milliseconds,
+// so a single chain lands on the right phase-code interval and stream time 0
+// on the true time, although the hand-over is longer than half the interval
+// (taken for the sample time, as without rawlatency, it puts the result a
+// whole interval late). A single chain cannot tell its intervals apart, and
+// the notice and the log's sync record say so.
+TEST(RawFiles, LiveRunStampedByTheCaptureFindsTheTrueTimeWithOneChain) {
+  using namespace std::chrono;
+  const double rate = 12000;
+  const auto stations = e2e::threeChains();
+  constexpr auto kHandOver = milliseconds(100);                       // half of the 7499 interval is 75 ms
+  const auto first = ceil<seconds>(system_clock::now()) + seconds(4); // the recording's first sample
+  const std::time_t start = system_clock::to_time_t(first);
+  std::tm utc{}, local{};
+  gmtime_r(&start, &utc);
+  localtime_r(&start, &local);
+  const long utcSecond = utc.tm_hour * 3600L + utc.tm_min * 60L + utc.tm_sec;
+  const long localSecond = local.tm_hour * 3600L + local.tm_min * 60L + local.tm_sec;
+  if (local.tm_gmtoff % 3600 != 0 || std::min(utcSecond, localSecond) < 10 || std::max(utcSecond, localSecond) > 86370)
+    GTEST_SKIP() << "local time off UTC by no whole hour, or too near midnight";
+
+  test::ScratchDir dir;
+  char date[16], time[16];
+  std::strftime(date, sizeof date, "%Y-%m-%d", &utc);
+  std::strftime(time, sizeof time, "%H:%M:%S", &utc);
+  e2e::Settings synth = e2e::synthScene(rate, 6, stations);
+  synth.erase("file", "origin").set("file", "date", date).set("file", "time", time);
+  synth.erase("file", "wav").erase("file", "header").set("file", "dat", "audio.dat").set("file", "split", 1);
+  const e2e::Truth truth = e2e::synthesise(dir, synth, "audio.dat.json");
+  ASSERT_TRUE(truth.valid);
+  ASSERT_LT(system_clock::now(), first + seconds(1)) << "the recording was not ready in time";
+
+  e2e::Settings receiver = e2e::receiverScene(rate, stations);
+  receiver.erase("file", "wav").erase("file", "date").erase("file", "time").set("file", "dat", "audio.dat");
+  receiver.set("file", "log", "live.csv").set("frequency", "srcorr", 0);
+  // The hand-over, and half the millisecond velkor looks for the file in.
+  receiver.set("time", "utcoffset", static_cast<double>(local.tm_gmtoff / 3600)).set("time", "notices", 1);
+  receiver.set("time", "rawlatency", 100.5);
+  receiver.set("taisync", "integrationtime", 4).set("taisync", "searchrange", 30).set("taisync", "7499m", 1);
+  e2e::RunningReceiver velkor(dir, receiver);
+  const fs::path live = dir.path() / "audio.dat";
+  for (int i = 0; i < 6; ++i) {
+    fs::copy_file(dir.path() / ("audio.dat.00" + std::to_string(i)), dir.path() / "next.tmp");
+    EXPECT_TRUE(e2e::waitUntil([&] { return !fs::exists(live); }, 5)) << "piece " << i - 1 << " was not used up";
+    std::this_thread::sleep_until(first + seconds(i + 1) + kHandOver);
+    fs::rename(dir.path() / "next.tmp", live);
+  }
+  EXPECT_TRUE(e2e::waitUntil([&] { return !fs::exists(live); }, 5));
+  velkor.type("q");
+  const auto run = velkor.finish(30);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("velkor: time known only modulo 0.14998 s (one chain, 7499 M)\n"), std::string::npos)
+      << run.err;
+
+  // The synchronised time: the chain's pulses place it to the microsecond
+  // within the interval, the stamps chose the interval.
+  const auto sync = e2e::syncResult(run.out);
+  ASSERT_TRUE(sync.has_value()) << run.out;
+  EXPECT_TRUE(sync->match);
+  double error = sync->start - truth.start; // [s]
+  error -= 86400 * std::nearbyint(error / 86400);
+  EXPECT_NEAR(error, 0, 0.005) << "the true second, and within it the right phase-code interval";
+
+  // The log's sync record: the offset the synchronisation added to the time
+  // the stamps gave (minus their error), and the period left open.
+  const std::string log = dir.read("live.csv");
+  const std::size_t at = log.find("\nsync,");
+  ASSERT_NE(at, std::string::npos) << log;
+  std::vector<std::string> fields;
+  std::istringstream record(log.substr(at + 1, log.find('\n', at + 1) - at - 1));
+  for (std::string field; std::getline(record, field, ',');) fields.push_back(field);
+  ASSERT_GT(fields.size(), 14u);
+  const double offset = std::strtod(fields[12].c_str(), nullptr); // [s]
+  std::printf("live raw files: stamps %+.1f ms, synchronised time %+.1f ms from the truth\n", -offset * 1e3,
+              error * 1e3);
+  // A few milliseconds when the machine is idle; a loaded one wakes velkor
+  // and the test late by more, still far inside half the interval (75 ms).
+  EXPECT_NEAR(offset, 0, 0.025) << "the stamps date the samples";
+  EXPECT_EQ(fields[14], "0.14998") << "ambiguity";
 }
 
 } // namespace

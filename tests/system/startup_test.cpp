@@ -33,6 +33,9 @@ TEST(StartUp, RefusesSettingsThatCannotWork) {
       {"[time]\nlongintegration = 0\n", "velkor: longintegration = 0: "},
       {"[amplitude]\nfullscale = 0\n", "velkor: fullscale = 0: "},
       {"[file]\nfileblocklen = 20000000\n", "velkor: fileblocklen = 20000000: "},
+      {"[file]\ndate = 2025-13-07\n", "velkor: date = 2025-13-07: not a date of the form MM-DD-YYYY or YYYY-MM-DD\n"},
+      {"[file]\ntime = 17:04\n", "velkor: time = 17:04: not a time of the form HH:MM:SS or HH:MM:SS.s"},
+      {"[time]\nrawlatency = -1\n", "velkor: rawlatency = -1: must be 0 ms or more\n"},
   };
   test::ScratchDir dir;
   dir.write("empty.txt", "");
@@ -42,6 +45,12 @@ TEST(StartUp, RefusesSettingsThatCannotWork) {
     EXPECT_EQ(r.status, 1) << settings;
     EXPECT_EQ(r.err.rfind(message, 0), 0u) << settings << " gave " << r.err;
   }
+  // velkor-synth refuses them alike (its reader is velkor's).
+  dir.write("synth.ini", "[file]\ndate = 2025-07-12\ntime = 170403\n");
+  auto r = test::runProcess({VELKOR_SYNTH, "synth.ini"}, dir.path());
+  EXPECT_EQ(std::tuple(r.status, r.err),
+            std::tuple(1, "velkor-synth: time = 170403: not a time of the form HH:MM:SS or HH:MM:SS.s (fraction of "
+                          "the second)\n"));
 }
 
 } // namespace velkor

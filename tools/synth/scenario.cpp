@@ -1,5 +1,7 @@
 #include "scenario.h"
 
+#include "ground/printable.h"
+#include "ground/timetext.h"
 #include "stations/geodesic.h"
 
 #include <cmath>
@@ -51,7 +53,9 @@ Scenario buildScenario(const SynthConfig& config, const std::vector<TableRecord>
     s.start = AbsoluteTime{};
   } else {
     auto civil = parseCivilTime(config.date, config.time);
-    if (!civil) throw std::runtime_error("date or time not understood: " + config.date + " " + config.time);
+    if (!parseDateText(config.date))
+      throw std::runtime_error("date = " + printable(config.date) + ": not a date of the form " + kDateForms);
+    if (!civil) throw std::runtime_error("time = " + printable(config.time) + ": not a time of the form " + kTimeForms);
     s.start = internalTime(*civil);
   }
   s.startUtc = utcOf(s.start);

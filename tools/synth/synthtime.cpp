@@ -1,9 +1,9 @@
 #include "synthtime.h"
 
-#include <cctype>
+#include "ground/timetext.h"
+
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 namespace velkor::synth {
@@ -37,62 +37,6 @@ void civilFromDays(int64_t z, int& year, int& month, int& day) {
   day = static_cast<int>(d);
 }
 
-// Splits "12:34:56.25" style text into digit groups; the last may carry a fraction.
-struct Fields {
-  int count = 0;
-  long value[3] = {0, 0, 0};
-  int digits[3] = {0, 0, 0};
-  double fraction = 0;
-  bool ok = true;
-};
-
-Fields splitFields(std::string_view text, bool allowFraction) {
-  Fields f;
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  while (i < text.size() && f.ok) {
-    if (f.count == 3) {
-      f.ok = false;
-      break;
-    }
-    std::size_t start = i;
-    long v = 0;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && i - start < 9)
-      v = v * 10 + (text[i++] - '0');
-    if (i == start) {
-      f.ok = false;
-      break;
-    }
-    f.value[f.count] = v;
-    f.digits[f.count] = static_cast<int>(i - start);
-    ++f.count;
-    if (i >= text.size()) break;
-    if (f.count == 3 && allowFraction && text[i] == '.') {
-      std::string digits = "0.";
-      ++i;
-      while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) digits += text[i++];
-      f.fraction = std::strtod(digits.c_str(), nullptr);
-      while (i < text.size() && text[i] == ' ') ++i;
-      if (i != text.size()) f.ok = false;
-      break;
-    }
-    if (f.count == 3) {
-      while (i < text.size() && text[i] == ' ') ++i;
-      if (i != text.size()) f.ok = false;
-      break;
-    }
-    ++i; // one separator character
-  }
-  if (f.count != 3) f.ok = false;
-  return f;
-}
-
-int daysInMonth(int year, int month) {
-  static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return month == 2 && leap ? 29 : kLengths[month - 1];
-}
-
 } // namespace
 
 int leapSeconds(int year, int month) {
@@ -108,28 +52,10 @@ int64_t daysSince1958(int year, int month, int day) {
 }
 
 std::optional<CivilTime> parseCivilTime(std::string_view date, std::string_view time) {
-  Fields d = splitFields(date, false);
-  Fields t = splitFields(time, true);
-  if (!d.ok || !t.ok) return std::nullopt;
-  CivilTime c;
-  if (d.digits[0] == 4) {
-    c.year = static_cast<int>(d.value[0]);
-    c.month = static_cast<int>(d.value[1]);
-    c.day = static_cast<int>(d.value[2]);
-  } else {
-    c.month = static_cast<int>(d.value[0]);
-    c.day = static_cast<int>(d.value[1]);
-    c.year = static_cast<int>(d.value[2]);
-  }
-  if (c.year < 1900 || c.year > 2999 || c.month < 1 || c.month > 12 || c.day < 1 ||
-      c.day > daysInMonth(c.year, c.month))
-    return std::nullopt;
-  c.hour = static_cast<int>(t.value[0]);
-  c.minute = static_cast<int>(t.value[1]);
-  c.second = static_cast<int>(t.value[2]);
-  c.fraction = t.fraction;
-  if (c.hour > 23 || c.minute > 59 || c.second > 60 || !(c.fraction < 1)) return std::nullopt;
-  return c;
+  const std::optional<CivilDate> d = parseDateText(date);
+  const std::optional<ClockTime> t = parseTimeText(time);
+  if (!d || !t) return std::nullopt;
+  return CivilTime{d->year, d->month, d->day, t->hours, t->minutes, t->seconds, t->fraction};
 }
 
 AbsoluteTime internalTime(const CivilTime& utc) {

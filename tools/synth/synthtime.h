@@ -4,9 +4,9 @@
 // +1 after 2005, +1 after 2008, +1 from June 2012 on (0 … 3). Every Loran-C
 // chain repeats its phase-code interval on this scale from time 0.
 //
-// Start dates are written mm-dd-yyyy (the receiver's form) or yyyy-mm-dd;
-// times hh:mm:ss with an optional decimal fraction of the seconds, each
-// separated by any one character.
+// Start dates and times are read by the receiver's own reader
+// (src/ground/timetext.h), so they take the same forms: MM-DD-YYYY or
+// YYYY-MM-DD, and HH:MM:SS with an optional decimal fraction of the second.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +40,7 @@ int leapSeconds(int year, int month);
 // Days since 1958-01-01 of a proleptic Gregorian date.
 int64_t daysSince1958(int year, int month, int day);
 
-// Parses date and time; nothing when either is malformed.
+// Parses date and time (ground/timetext.h); nothing when either is in no accepted form.
 std::optional<CivilTime> parseCivilTime(std::string_view date, std::string_view time);
 
 // Internal time of a UTC date and time.
