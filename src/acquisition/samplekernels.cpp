@@ -69,6 +69,18 @@ inline float oscillatorStep(double looffset, float losamplerate) {
   return static_cast<float>(2.0 * kPiSingle * looffset / losamplerate);
 }
 
+// Cosine and sine of one angle [rad] by the acquisition's sincos pass: the
+// values of the library's sincosf, without its call.
+struct CosSin {
+  float c = 0;
+  float s = 0;
+};
+inline CosSin cosSin(SinCosPass sincos, float angle) {
+  CosSin value;
+  sincos(&angle, &value.s, &value.c, 1);
+  return value;
+}
+
 constexpr int32_t kOscillatorStretch = 128;  // [samples] of oscillator values computed ahead of the products
 constexpr double kOscillatorRefresh = 100.0; // [samples] between settings of the oscillator from its phase
 
@@ -79,8 +91,9 @@ template <bool Stereo>
 void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
   const float losamplerate = acq.losamplerate;             // [Hz] the rate the oscillator was set up for
   float step = oscillatorStep(acq.looffset, losamplerate); // [rad]
-  float c = std::cos(step);
-  float sn = -std::sin(step);
+  CosSin turn = cosSin(acq.sincos, step);
+  float c = turn.c;
+  float sn = -turn.s;
   float lore = acq.lore;
   float loim = acq.loim;
   int32_t locount = acq.locount; // [samples]
@@ -94,15 +107,17 @@ void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t*
       if (++locount >= kOscillatorRefresh) {
         locount = 0;
         const float theta = static_cast<float>(2.0 * kPiSingle * acq.lophase); // [rad]
-        lore = std::cos(theta) * cfg.filescale;
-        loim = -std::sin(theta) * cfg.filescale;
+        const CosSin now = cosSin(acq.sincos, theta);
+        lore = now.c * cfg.filescale;
+        loim = -now.s * cfg.filescale;
         acq.lophase = static_cast<float>(acq.lophase + acq.looffset / losamplerate * kOscillatorRefresh);
         acq.lophase -= std::floor(acq.lophase);
         if (cfg.lodrift != 0) {
           acq.looffset += cfg.lodrift * kOscillatorRefresh / losamplerate;
           step = oscillatorStep(acq.looffset, losamplerate);
-          c = std::cos(step);
-          sn = -std::sin(step);
+          turn = cosSin(acq.sincos, step);
+          c = turn.c;
+          sn = -turn.s;
         }
       }
       tablere[j] = lore;

@@ -193,6 +193,7 @@ void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
   acq.lore = cfg.filescale;
   acq.loim = 0;
   acq.locount = 0;
+  acq.sincos = chooseSinCos();
   acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)), 0);
 }
 
