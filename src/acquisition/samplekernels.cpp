@@ -7,6 +7,10 @@
 #include <bit>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velkor {
 
 namespace {
@@ -58,6 +62,17 @@ inline int16_t roundClamped(float x) {
   const int32_t bound = 32767 - static_cast<int32_t>(bits >> 31) * 65535;
   const int32_t r = (bound & big) | (rounded & ~big);
   return static_cast<int16_t>(r < 32767 ? r : 32767); // 32767.5 and above round to 32768
+}
+
+// re^2 + im^2, exact, rounded once to single. The sum is at most 2^31, a
+// whole number that fits in 32 unsigned bits exactly. Its upper and lower 16
+// bits convert to single exactly, and the one addition of the two rounds once,
+// as the conversion of the exact value to single would: the integer
+// multiply-adds vectorise where doubles are slow.
+inline float powerOf(int32_t x, int32_t y) {
+  const uint32_t sum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);
+  return static_cast<float>(static_cast<int32_t>(sum >> 16)) * 65536.0f +
+         static_cast<float>(static_cast<int32_t>(sum & 0xFFFFu));
 }
 
 inline int16_t littleEndian16(const uint8_t* bytes) { return static_cast<int16_t>(readLittle16(bytes)); }
@@ -186,17 +201,47 @@ void mixWithOscillator(const Settings& cfg, Acquisition& acq, int32_t first, int
 }
 
 void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power, int32_t count) {
-  // re^2 + im^2 is at most 2^31, a whole number that fits in 32 unsigned bits
-  // exactly. Its upper and lower 16 bits convert to single exactly, and the
-  // one addition of the two rounds once, as the conversion of the exact value
-  // to single would: the integer multiply-adds vectorise where doubles are slow.
-  forEachInGroups<kLanes>(count, [=](int32_t i) {
-    const int32_t x = re[i];
-    const int32_t y = im[i];
-    const uint32_t sum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);
-    power[i] = static_cast<float>(static_cast<int32_t>(sum >> 16)) * 65536.0f +
-               static_cast<float>(static_cast<int32_t>(sum & 0xFFFFu));
-  });
+  forEachInGroups<kLanes>(count, [=](int32_t i) { power[i] = powerOf(re[i], im[i]); });
+}
+
+void decodeFramesWithPower(const uint8_t* __restrict bytes, int32_t frames, int32_t channels, int32_t bytesPerSample,
+                           int16_t* __restrict re, int16_t* __restrict im, float* __restrict power) {
+  if (channels == 2 && bytesPerSample == 2) {
+    int32_t k = 0;
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Eight frames at a time: one multiply-add of each 16-bit pair with itself
+    // gives re^2 + im^2 (2^31, from two -32768, wraps to the same 32 bits),
+    // which then converts as powerOf converts it.
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    const __m128 scale = _mm_set1_ps(65536.0f);
+    auto powers = [&](__m128i pairs) {
+      const __m128i sum = _mm_madd_epi16(pairs, pairs);
+      return _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(sum, 16)), scale),
+                        _mm_cvtepi32_ps(_mm_and_si128(sum, low16)));
+    };
+    for (; k + 8 <= frames; k += 8) {
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 4 * k));
+      const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 4 * k + 16));
+      const __m128i refirst = _mm_srai_epi32(_mm_slli_epi32(first, 16), 16);
+      const __m128i resecond = _mm_srai_epi32(_mm_slli_epi32(second, 16), 16);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(re + k), _mm_packs_epi32(refirst, resecond));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(im + k),
+                       _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16)));
+      _mm_storeu_ps(power + k, powers(first));
+      _mm_storeu_ps(power + k + 4, powers(second));
+    }
+#endif
+    for (; k < frames; ++k) {
+      const int16_t x = littleEndian16(bytes + 4 * k);
+      const int16_t y = littleEndian16(bytes + 4 * k + 2);
+      re[k] = x;
+      im[k] = y;
+      power[k] = powerOf(x, y);
+    }
+  } else {
+    decodeFrames(bytes, frames, channels, bytesPerSample, re, im);
+    computePower(re, im, power, frames);
+  }
 }
 
 SampleSums sumSamples(const int16_t* __restrict re, const int16_t* __restrict im, int32_t count) {

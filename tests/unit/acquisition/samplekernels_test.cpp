@@ -27,6 +27,24 @@ TEST(Decoding, FourLayouts) {
     EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
     EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
   }
+  // The one pass with the powers against the two passes, a million frames of
+  // random bytes in every layout.
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (const auto& [channels, width, unusedre, unusedim] : rows) {
+    const int32_t frames = 250000 + channels + width;
+    std::vector<uint8_t> raw(static_cast<std::size_t>(frames * channels * width));
+    for (uint8_t& b : raw) b = static_cast<uint8_t>(byte(random));
+    const auto size = static_cast<std::size_t>(frames);
+    std::vector<int16_t> wantre(size), wantim(size), re(size), im(size);
+    std::vector<float> wantpower(size), power(size);
+    decodeFrames(raw.data(), frames, channels, width, wantre.data(), wantim.data());
+    computePower(wantre.data(), wantim.data(), wantpower.data(), frames);
+    decodeFramesWithPower(raw.data(), frames, channels, width, re.data(), im.data(), power.data());
+    EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
+    EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
+    EXPECT_EQ(power, wantpower) << channels << " x " << width << " bytes";
+  }
 }
 
 TEST(SampleKernels, AgreeWithThePlainDefinitions) {
