@@ -160,6 +160,26 @@ void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t*
   acq.locount = static_cast<int16_t>(locount);
 }
 
+// Samples below which a sum of powers (each at most 2^31) stays below 2^53.
+constexpr int32_t kExactPowerSamples = 1 << 22; // [samples]
+
+// The sum in four lanes of doubles, exact below 2^22 samples.
+double sumPowerInDoubles(const float* __restrict power, int32_t count) {
+  // Every power is a whole number of at most 2^31, so the partial sums are
+  // exact (below 2^53 for any block under 2^22 samples) and their order does
+  // not matter: four lanes let the sum vectorise.
+  double lane[4] = {0, 0, 0, 0};
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    lane[0] += power[i];
+    lane[1] += power[i + 1];
+    lane[2] += power[i + 2];
+    lane[3] += power[i + 3];
+  }
+  for (; i < count; ++i) lane[0] += power[i];
+  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+}
+
 } // namespace
 
 int16_t roundToSample(float value) { return roundClamped(value); }
@@ -261,19 +281,28 @@ SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restri
 }
 
 double sumPower(const float* __restrict power, int32_t count) {
-  // Every power is a whole number of at most 2^31, so the partial sums are
-  // exact (below 2^53 for any block under 2^22 samples) and their order does
-  // not matter: four lanes let the sum vectorise.
-  double lane[4] = {0, 0, 0, 0};
-  int32_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    lane[0] += power[i];
-    lane[1] += power[i + 1];
-    lane[2] += power[i + 2];
-    lane[3] += power[i + 3];
+#if defined(__SSE2__)
+  // Below 2^22 samples the exact sum stays below 2^53 and converts to double
+  // exactly, as the sum in doubles is exact: the sum in integers gives the
+  // same number with integer adds. Truncation converts every power (a whole
+  // number from 0 to 2^31) exactly; 2^31, beyond the signed range, gives
+  // 0x80000000, the same 32 bits read unsigned.
+  if (count < kExactPowerSamples) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i lanes = zero; // two 64-bit sums
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+      const __m128i whole = _mm_cvttps_epi32(_mm_loadu_ps(power + i));
+      lanes = _mm_add_epi64(lanes, _mm_add_epi64(_mm_unpacklo_epi32(whole, zero), _mm_unpackhi_epi32(whole, zero)));
+    }
+    uint64_t sums[2];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), lanes);
+    uint64_t total = sums[0] + sums[1];
+    for (; i < count; ++i) total += static_cast<uint64_t>(power[i]);
+    return static_cast<double>(total);
   }
-  for (; i < count; ++i) lane[0] += power[i];
-  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+#endif
+  return sumPowerInDoubles(power, count);
 }
 
 } // namespace velkor
