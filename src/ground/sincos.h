@@ -24,8 +24,8 @@ void sinCosByLibrary(const float* theta, float* sine, float* cosine, int32_t cou
 void sinCosUnfused(const float* theta, float* sine, float* cosine, int32_t count);
 
 // The algorithm with fused multiply-adds where glibc's FMA build has them, four
-// values at a time; only on x86-64 processors with FMA and AVX2 (elsewhere it
-// is sinCosUnfused).
+// values at a time (eight with AVX-512); only on x86-64 processors with FMA
+// and AVX2 (elsewhere it is sinCosUnfused).
 void sinCosFused(const float* theta, float* sine, float* cosine, int32_t count);
 
 // The pass whose values are the library's on this machine: the build glibc
