@@ -102,8 +102,11 @@ inline double reduceOnce(double x, int32_t* n) {
   return mulAdd<Fused>(-static_cast<double>(*n), kHalfPi, x);
 }
 
-// The argument from 120 on less n pi / 2 [rad], from its bits: the 62 bits of
-// y x 4 / pi / 2^... that matter, rounded to the nearest quadrant.
+// The argument from 120 on less n pi / 2 [rad], from its bits: the mantissa
+// times the three words of 4 / pi that its exponent selects gives y x 2 / pi
+// as a 64-bit fixed-point number with two integer bits (the quadrant n,
+// rounded to nearest) and the fraction, which scales back to radians. The
+// first product keeps its low 32 bits only, as the library's does.
 inline double reduceLarge(uint32_t bits, int32_t* n) {
   const uint32_t* words = &kFourByPi[(bits >> 26) & 15];
   const int shift = static_cast<int>((bits >> 23) & 7);
