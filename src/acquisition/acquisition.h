@@ -4,6 +4,7 @@
 // integration also zeroes blanked pulses in the buffer (integration.h).
 #pragma once
 
+#include "ground/sincos.h"
 #include "platform/files.h"
 
 #include <cstdint>
@@ -44,9 +45,10 @@ struct Acquisition {
   float lore = 0;                   // oscillator value, real part
   float loim = 0;                   // oscillator value, imaginary part
   int16_t locount = 0;              // [samples] since the oscillator was set from lophase
-  float dcsumre = 0;                // sum of retired real values [sample units]
-  float dcsumim = 0;                // sum of retired imaginary values [sample units]
-  float dccount = 0;                // [samples] retired
+  SinCosPass sincos = sinCosByLibrary; // cosines and sines as the C library gives them; chooseSinCos at preparation
+  float dcsumre = 0;                   // sum of retired real values [sample units]
+  float dcsumim = 0;                   // sum of retired imaginary values [sample units]
+  float dccount = 0;                   // [samples] retired
   // ---- Pacing and PC clock -------------------------------------------------
   double timeroffset = 0;      // timer minus time of day [s]
   int32_t clockconfidence = 0; // recent agreeing readings, 0 ... 3

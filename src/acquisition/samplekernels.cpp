@@ -7,6 +7,10 @@
 #include <bit>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velkor {
 
 namespace {
@@ -60,6 +64,17 @@ inline int16_t roundClamped(float x) {
   return static_cast<int16_t>(r < 32767 ? r : 32767); // 32767.5 and above round to 32768
 }
 
+// re^2 + im^2, exact, rounded once to single. The sum is at most 2^31, a
+// whole number that fits in 32 unsigned bits exactly. Its upper and lower 16
+// bits convert to single exactly, and the one addition of the two rounds once,
+// as the conversion of the exact value to single would: the integer
+// multiply-adds vectorise where doubles are slow.
+inline float powerOf(int32_t x, int32_t y) {
+  const uint32_t sum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);
+  return static_cast<float>(static_cast<int32_t>(sum >> 16)) * 65536.0f +
+         static_cast<float>(static_cast<int32_t>(sum & 0xFFFFu));
+}
+
 inline int16_t littleEndian16(const uint8_t* bytes) { return static_cast<int16_t>(readLittle16(bytes)); }
 
 inline int16_t offsetBinary8(uint8_t byte) { return static_cast<int16_t>(byte - 128); }
@@ -67,6 +82,18 @@ inline int16_t offsetBinary8(uint8_t byte) { return static_cast<int16_t>(byte - 
 // Phase advance per sample [rad], from the oscillator frequency [Hz] and rate [Hz].
 inline float oscillatorStep(double looffset, float losamplerate) {
   return static_cast<float>(2.0 * kPiSingle * looffset / losamplerate);
+}
+
+// Cosine and sine of one angle [rad] by the acquisition's sincos pass: the
+// values of the library's sincosf, without its call.
+struct CosSin {
+  float c = 0;
+  float s = 0;
+};
+inline CosSin cosSin(SinCosPass sincos, float angle) {
+  CosSin value;
+  sincos(&angle, &value.s, &value.c, 1);
+  return value;
 }
 
 constexpr int32_t kOscillatorStretch = 128;  // [samples] of oscillator values computed ahead of the products
@@ -79,8 +106,9 @@ template <bool Stereo>
 void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t* __restrict im, int32_t count) {
   const float losamplerate = acq.losamplerate;             // [Hz] the rate the oscillator was set up for
   float step = oscillatorStep(acq.looffset, losamplerate); // [rad]
-  float c = std::cos(step);
-  float sn = -std::sin(step);
+  CosSin turn = cosSin(acq.sincos, step);
+  float c = turn.c;
+  float sn = -turn.s;
   float lore = acq.lore;
   float loim = acq.loim;
   int32_t locount = acq.locount; // [samples]
@@ -94,15 +122,17 @@ void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t*
       if (++locount >= kOscillatorRefresh) {
         locount = 0;
         const float theta = static_cast<float>(2.0 * kPiSingle * acq.lophase); // [rad]
-        lore = std::cos(theta) * cfg.filescale;
-        loim = -std::sin(theta) * cfg.filescale;
+        const CosSin now = cosSin(acq.sincos, theta);
+        lore = now.c * cfg.filescale;
+        loim = -now.s * cfg.filescale;
         acq.lophase = static_cast<float>(acq.lophase + acq.looffset / losamplerate * kOscillatorRefresh);
         acq.lophase -= std::floor(acq.lophase);
         if (cfg.lodrift != 0) {
           acq.looffset += cfg.lodrift * kOscillatorRefresh / losamplerate;
           step = oscillatorStep(acq.looffset, losamplerate);
-          c = std::cos(step);
-          sn = -std::sin(step);
+          turn = cosSin(acq.sincos, step);
+          c = turn.c;
+          sn = -turn.s;
         }
       }
       tablere[j] = lore;
@@ -128,6 +158,26 @@ void mix(const Settings& cfg, Acquisition& acq, int16_t* __restrict re, int16_t*
   acq.lore = lore;
   acq.loim = loim;
   acq.locount = static_cast<int16_t>(locount);
+}
+
+// Samples below which a sum of powers (each at most 2^31) stays below 2^53.
+constexpr int32_t kExactPowerSamples = 1 << 22; // [samples]
+
+// The sum in four lanes of doubles, exact below 2^22 samples.
+double sumPowerInDoubles(const float* __restrict power, int32_t count) {
+  // Every power is a whole number of at most 2^31, so the partial sums are
+  // exact (below 2^53 for any block under 2^22 samples) and their order does
+  // not matter: four lanes let the sum vectorise.
+  double lane[4] = {0, 0, 0, 0};
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    lane[0] += power[i];
+    lane[1] += power[i + 1];
+    lane[2] += power[i + 2];
+    lane[3] += power[i + 3];
+  }
+  for (; i < count; ++i) lane[0] += power[i];
+  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
 }
 
 } // namespace
@@ -171,17 +221,47 @@ void mixWithOscillator(const Settings& cfg, Acquisition& acq, int32_t first, int
 }
 
 void computePower(const int16_t* __restrict re, const int16_t* __restrict im, float* __restrict power, int32_t count) {
-  // re^2 + im^2 is at most 2^31, a whole number that fits in 32 unsigned bits
-  // exactly. Its upper and lower 16 bits convert to single exactly, and the
-  // one addition of the two rounds once, as the conversion of the exact value
-  // to single would: the integer multiply-adds vectorise where doubles are slow.
-  forEachInGroups<kLanes>(count, [=](int32_t i) {
-    const int32_t x = re[i];
-    const int32_t y = im[i];
-    const uint32_t sum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);
-    power[i] = static_cast<float>(static_cast<int32_t>(sum >> 16)) * 65536.0f +
-               static_cast<float>(static_cast<int32_t>(sum & 0xFFFFu));
-  });
+  forEachInGroups<kLanes>(count, [=](int32_t i) { power[i] = powerOf(re[i], im[i]); });
+}
+
+void decodeFramesWithPower(const uint8_t* __restrict bytes, int32_t frames, int32_t channels, int32_t bytesPerSample,
+                           int16_t* __restrict re, int16_t* __restrict im, float* __restrict power) {
+  if (channels == 2 && bytesPerSample == 2) {
+    int32_t k = 0;
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Eight frames at a time: one multiply-add of each 16-bit pair with itself
+    // gives re^2 + im^2 (2^31, from two -32768, wraps to the same 32 bits),
+    // which then converts as powerOf converts it.
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    const __m128 scale = _mm_set1_ps(65536.0f);
+    auto powers = [&](__m128i pairs) {
+      const __m128i sum = _mm_madd_epi16(pairs, pairs);
+      return _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(sum, 16)), scale),
+                        _mm_cvtepi32_ps(_mm_and_si128(sum, low16)));
+    };
+    for (; k + 8 <= frames; k += 8) {
+      const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 4 * k));
+      const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 4 * k + 16));
+      const __m128i refirst = _mm_srai_epi32(_mm_slli_epi32(first, 16), 16);
+      const __m128i resecond = _mm_srai_epi32(_mm_slli_epi32(second, 16), 16);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(re + k), _mm_packs_epi32(refirst, resecond));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(im + k),
+                       _mm_packs_epi32(_mm_srai_epi32(first, 16), _mm_srai_epi32(second, 16)));
+      _mm_storeu_ps(power + k, powers(first));
+      _mm_storeu_ps(power + k + 4, powers(second));
+    }
+#endif
+    for (; k < frames; ++k) {
+      const int16_t x = littleEndian16(bytes + 4 * k);
+      const int16_t y = littleEndian16(bytes + 4 * k + 2);
+      re[k] = x;
+      im[k] = y;
+      power[k] = powerOf(x, y);
+    }
+  } else {
+    decodeFrames(bytes, frames, channels, bytesPerSample, re, im);
+    computePower(re, im, power, frames);
+  }
 }
 
 SampleSums sumSamples(const int16_t* __restrict re, const int16_t* __restrict im, int32_t count) {
@@ -201,19 +281,28 @@ SampleSums sumQuietSamples(const int16_t* __restrict re, const int16_t* __restri
 }
 
 double sumPower(const float* __restrict power, int32_t count) {
-  // Every power is a whole number of at most 2^31, so the partial sums are
-  // exact (below 2^53 for any block under 2^22 samples) and their order does
-  // not matter: four lanes let the sum vectorise.
-  double lane[4] = {0, 0, 0, 0};
-  int32_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    lane[0] += power[i];
-    lane[1] += power[i + 1];
-    lane[2] += power[i + 2];
-    lane[3] += power[i + 3];
+#if defined(__SSE2__)
+  // Below 2^22 samples the exact sum stays below 2^53 and converts to double
+  // exactly, as the sum in doubles is exact: the sum in integers gives the
+  // same number with integer adds. Truncation converts every power (a whole
+  // number from 0 to 2^31) exactly; 2^31, beyond the signed range, gives
+  // 0x80000000, the same 32 bits read unsigned.
+  if (count < kExactPowerSamples) {
+    const __m128i zero = _mm_setzero_si128();
+    __m128i lanes = zero; // two 64-bit sums
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+      const __m128i whole = _mm_cvttps_epi32(_mm_loadu_ps(power + i));
+      lanes = _mm_add_epi64(lanes, _mm_add_epi64(_mm_unpacklo_epi32(whole, zero), _mm_unpackhi_epi32(whole, zero)));
+    }
+    uint64_t sums[2];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums), lanes);
+    uint64_t total = sums[0] + sums[1];
+    for (; i < count; ++i) total += static_cast<uint64_t>(power[i]);
+    return static_cast<double>(total);
   }
-  for (; i < count; ++i) lane[0] += power[i];
-  return (lane[0] + lane[1]) + (lane[2] + lane[3]);
+#endif
+  return sumPowerInDoubles(power, count);
 }
 
 } // namespace velkor

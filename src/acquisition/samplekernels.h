@@ -29,6 +29,11 @@ void mixWithOscillator(const Settings& settings, Acquisition& acquisition, int32
 // power[i] = re[i]^2 + im[i]^2, exact, rounded once to single.
 void computePower(const int16_t* re, const int16_t* im, float* power, int32_t count);
 
+// decodeFrames and computePower in one pass over the frames (16-bit stereo;
+// the other layouts in two), for blocks that nothing else changes.
+void decodeFramesWithPower(const uint8_t* bytes, int32_t frames, int32_t channels, int32_t bytesPerSample, int16_t* re,
+                           int16_t* im, float* power);
+
 // Sums of the real and imaginary values [sample units].
 struct SampleSums {
   int64_t re = 0;

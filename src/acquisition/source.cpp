@@ -196,6 +196,7 @@ void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
   acq.lore = cfg.filescale;
   acq.loim = 0;
   acq.locount = 0;
+  acq.sincos = chooseSinCos();
   acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)), 0);
 }
 
@@ -229,14 +230,22 @@ void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   const int32_t n = acq.newsamples;
   int16_t* re = acq.samplere.data() + acq.overlap;
   int16_t* im = acq.sampleim.data() + acq.overlap;
-  decodeFrames(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im);
+  float* power = acq.samplepower.data() + acq.overlap;
   // The oscillator applies filescale itself; scaling here as well would apply it twice.
-  if (cfg.filescale != 1 && acq.looffset == 0) {
-    scaleSamples(re, n, cfg.filescale);
-    if (cfg.channels == 2) scaleSamples(im, n, cfg.filescale);
+  const bool scaled = cfg.filescale != 1 && acq.looffset == 0;
+  const bool shifted = acq.looffset != 0 || cfg.lodrift != 0;
+  if (cfg.nb != 0 && !scaled && !shifted) {
+    // Nothing changes the samples between their decoding and their powers: one pass.
+    decodeFramesWithPower(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im, power);
+  } else {
+    decodeFrames(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im);
+    if (scaled) {
+      scaleSamples(re, n, cfg.filescale);
+      if (cfg.channels == 2) scaleSamples(im, n, cfg.filescale);
+    }
+    if (shifted) mixWithOscillator(cfg, acq, acq.overlap, n);
+    if (cfg.nb != 0) computePower(re, im, power, n);
   }
-  if (acq.looffset != 0 || cfg.lodrift != 0) mixWithOscillator(cfg, acq, acq.overlap, n);
-  if (cfg.nb != 0) computePower(re, im, acq.samplepower.data() + acq.overlap, n);
 
   advanceStreamClock(acq.clock, acq.overlap, acq.newsamples);
 }

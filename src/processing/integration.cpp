@@ -7,6 +7,7 @@
 #include "processing/windowkernels.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -25,6 +26,34 @@ WindowMode windowMode(const Settings& cfg, const Stations& stn, int32_t station)
   if (cfg.bandcenter != 0) return WindowMode::mixing;
   int32_t blanker = cfg.nb == 2 ? 1 - stn.stationblanked[station] : cfg.nb;
   return blanker != 0 ? WindowMode::blanking : WindowMode::plain;
+}
+
+// The mixing windows' cosines and sines, tabulated for the next kPhasesAhead
+// pulse times at once so that the sincos pass runs over a table instead of
+// once per window. The pulse times advance exactly as the window loop
+// advances them, whether the window is integrated or passed over; entries
+// beyond the block's last window are computed and never used.
+constexpr int32_t kPhasesAhead = 16; // [pulses]
+
+struct WindowPhases {
+  float cosine[kPhasesAhead] = {}; // of the pulse's mixing phase
+  float sine[kPhasesAhead] = {};
+  int32_t used = kPhasesAhead; // [pulses] of the table consumed
+};
+
+// Fills the table for the pulse times from t [s] on, the pattern slot being index.
+void tabulateWindowPhases(const Settings& cfg, const Acquisition& acq,
+                          const std::array<double, kPatternSlots>& intervals, int32_t count, double t, int32_t index,
+                          WindowPhases& phases) {
+  float phi[kPhasesAhead]; // [rad]
+  for (int32_t j = 0; j < kPhasesAhead; ++j) {
+    const double ph = t * cfg.bandcenter; // [cycles]
+    phi[j] = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
+    t += intervals[static_cast<std::size_t>(index)];
+    if (++index == count) index = 0;
+  }
+  acq.sincos(phi, phases.sine, phases.cosine, kPhasesAhead);
+  phases.used = 0;
 }
 
 // Removes a blanked station's pulse from the buffer so that stations
@@ -64,8 +93,12 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
   const auto& signs = stn.pulsesign[st];
   const double windowspan = points / acq.clock.sr;                  // [s]
   const int64_t lastwindowstart = int64_t{acq.buffersize} - points; // [samples]
+  WindowPhases phases;
 
   while (t + windowspan < acq.clock.blockend) {
+    if (mode == WindowMode::mixing && phases.used == kPhasesAhead)
+      tabulateWindowPhases(cfg, acq, intervals, count, t, index, phases);
+    const int32_t ahead = phases.used++;                    // this pulse's entry in the table
     double pos = (t - acq.clock.blockstart) * acq.clock.sr; // [samples]
     long k = std::lrint(pos);
     if (k < 0) {
@@ -84,10 +117,8 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
 
     switch (mode) {
     case WindowMode::mixing: {
-      double ph = t * cfg.bandcenter; // [cycles]
-      auto phi = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
-      float cosine = std::cos(phi) * sign;
-      float sine = std::sin(phi) * sign;
+      float cosine = phases.cosine[ahead] * sign;
+      float sine = phases.sine[ahead] * sign;
       addWindowMixed(sumre, sumim, re, im, points, cosine, sine);
       break;
     }

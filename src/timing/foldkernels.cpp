@@ -15,16 +15,18 @@ namespace {
 // first-level cache between the two passes.
 constexpr int32_t kStretch = 256; // [samples]
 
-// The phase pass: the serial phase recurrence and each phase's cosine and
-// sine from the C library's sincosf, one call per sample as the compiler made
-// of the former cos and sin pair, so that every value is the one the library
-// gives on this machine (it chooses its implementation by processor at run time).
-float tabulatePhases(float* c, float* q, int32_t count, float theta, float delta) {
+// The phase pass: the serial phase recurrence into a table, then each
+// phase's cosine and sine by the table sincos, whose values are the ones the
+// C library's sincosf gives on this machine (it chooses its implementation by
+// processor at run time; the per-sample loop called it once per sample).
+float tabulatePhases(float* c, float* q, int32_t count, float theta, float delta, SinCosPass sincos) {
+  float phase[kStretch]; // [rad]
   for (int32_t i = 0; i < count; ++i) {
-    ::sincosf(theta, &q[i], &c[i]);
+    phase[i] = theta;
     theta += delta;
     if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
   }
+  sincos(phase, q, c, count);
   return theta;
 }
 
@@ -45,7 +47,7 @@ inline void addProduct(int32_t* __restrict sumre, int32_t* __restrict sumim, con
 
 // The product pass, free of calls: the vectoriser takes it. Kept out of line,
 // where its pointers are known not to overlap; inlined into the caller, whose
-// tables the library calls write through pointers, it would stay scalar.
+// tables the sincos pass writes through pointers, it would stay scalar.
 [[gnu::noinline]] void addProducts(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                                    const int16_t* __restrict im, const float* __restrict c, const float* __restrict q,
                                    int32_t count) {
@@ -55,12 +57,12 @@ inline void addProduct(int32_t* __restrict sumre, int32_t* __restrict sumim, con
 } // namespace
 
 float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count, float theta,
-                   float delta) {
+                   float delta, SinCosPass sincos) {
   float c[kStretch]; // cosines of the stretch's phases
   float q[kStretch]; // their sines
   for (int32_t done = 0; done < count; done += kStretch) {
     const int32_t n = std::min(kStretch, count - done);
-    theta = tabulatePhases(c, q, n, theta, delta);
+    theta = tabulatePhases(c, q, n, theta, delta, sincos);
     addProducts(sumre + done, sumim + done, re + done, im + done, c, q, n);
   }
   return theta;

@@ -3,6 +3,8 @@
 // replaced and the compiler can vectorise its product pass.
 #pragma once
 
+#include "ground/sincos.h"
+
 #include <cstdint>
 
 namespace velkor {
@@ -11,7 +13,8 @@ namespace velkor {
 // integers (single precision, ties to even), to sumre/sumim; theta [rad]
 // advances by delta per sample and drops by 2 pi whenever it passes pi.
 // Returns the phase reached [rad]. The sums wrap around as the hardware adds do.
+// The cosines and sines come from `sincos` (chooseSinCos, or the library's).
 float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count, float theta,
-                   float delta);
+                   float delta, SinCosPass sincos);
 
 } // namespace velkor

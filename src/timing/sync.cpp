@@ -48,7 +48,7 @@ void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t p
 float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
                        float theta, float delta) {
   return addFoldMixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
-                      acq.sampleim.data() + first, count, theta, delta);
+                      acq.sampleim.data() + first, count, theta, delta, acq.sincos);
 }
 
 void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {

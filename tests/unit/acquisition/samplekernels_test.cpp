@@ -27,6 +27,24 @@ TEST(Decoding, FourLayouts) {
     EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
     EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
   }
+  // The one pass with the powers against the two passes, a million frames of
+  // random bytes in every layout.
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (const auto& [channels, width, unusedre, unusedim] : rows) {
+    const int32_t frames = 250000 + channels + width;
+    std::vector<uint8_t> raw(static_cast<std::size_t>(frames * channels * width));
+    for (uint8_t& b : raw) b = static_cast<uint8_t>(byte(random));
+    const auto size = static_cast<std::size_t>(frames);
+    std::vector<int16_t> wantre(size), wantim(size), re(size), im(size);
+    std::vector<float> wantpower(size), power(size);
+    decodeFrames(raw.data(), frames, channels, width, wantre.data(), wantim.data());
+    computePower(wantre.data(), wantim.data(), wantpower.data(), frames);
+    decodeFramesWithPower(raw.data(), frames, channels, width, re.data(), im.data(), power.data());
+    EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
+    EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
+    EXPECT_EQ(power, wantpower) << channels << " x " << width << " bytes";
+  }
 }
 
 TEST(SampleKernels, AgreeWithThePlainDefinitions) {
@@ -44,7 +62,7 @@ TEST(SampleKernels, AgreeWithThePlainDefinitions) {
   for (int i = 0; i < 300000; ++i) xs.insert(xs.end(), {std::bit_cast<float>(bits(random)), near(random)});
   for (float x : xs) ASSERT_EQ(roundToSample(x), reference(x)) << x;
 
-  // Power and the DC sums over counts that meet the 16-sample groups and the
+  // Power, its sum and the DC sums over counts that meet the 16-sample groups and the
   // 32-bit group sums, with long runs of -32768 and pairs (-32768, -32768),
   // whose power 2^31 overflows 32-bit integers.
   std::uniform_int_distribution<int> value(-32768, 32767);
@@ -58,6 +76,12 @@ TEST(SampleKernels, AgreeWithThePlainDefinitions) {
     computePower(re.data(), im.data(), power.data(), count);
     for (std::size_t i = 0; i < re.size(); ++i)
       ASSERT_EQ(power[i], static_cast<float>(static_cast<double>(re[i]) * re[i] + static_cast<double>(im[i]) * im[i]));
+    // The power sum against the plain sum in doubles, with every tenth power
+    // cleared as the noise blanker clears them.
+    for (std::size_t i = 0; i < re.size(); i += 10) power[i] = 0;
+    double plainsum = 0;
+    for (float p : power) plainsum += p;
+    ASSERT_EQ(sumPower(power.data(), count), plainsum) << count;
     const float mid = count ? power[re.size() / 3] : 1.0f;
     for (float threshold : {std::numeric_limits<float>::infinity(), mid, std::nextafter(mid, 0.0f), 0.0f,
                             std::numeric_limits<float>::quiet_NaN()}) {

@@ -1,0 +1,327 @@
+#include "ground/sincos.h"
+
+#include <bit>
+#include <cmath>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// GCC 12 warns of the "undefined" start values inside its own AVX-512
+// conversion intrinsics; the warning concerns the header, not this code.
+#if !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+#if !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+#define VELKOR_SINCOS_X86 1
+#else
+#define VELKOR_SINCOS_X86 0
+#endif
+
+namespace velkor {
+
+namespace {
+
+// ---- The library's algorithm ------------------------------------------------
+// glibc's single-precision sincos (sysdeps/ieee754/flt-32): the argument in
+// double, reduced to [-pi/4, pi/4] by one multiple of pi/2 below 120 and by a
+// 192-bit product with 4/pi above, then polynomials in double. Every constant
+// and every operation is the library's, in its order; Fused selects the
+// build whose compiler contracted each a * b + c into one fused multiply-add.
+
+// Coefficients of one quadrant pair; the second pair has the cosine's negated.
+struct SinCosCoefficients {
+  double c0, c1, s1, c2, s2, c3, s3, c4;
+};
+
+constexpr SinCosCoefficients kQuadrants01 = {0x1p0,
+                                             -0x1.ffffffd0c621cp-2,
+                                             -0x1.555545995a603p-3,
+                                             0x1.55553e1068f19p-5,
+                                             0x1.1107605230bc4p-7,
+                                             -0x1.6c087e89a359dp-10,
+                                             -0x1.994eb3774cf24p-13,
+                                             0x1.99343027bf8c3p-16};
+constexpr SinCosCoefficients kQuadrants23 = {-0x1p0,
+                                             0x1.ffffffd0c621cp-2,
+                                             -0x1.555545995a603p-3,
+                                             -0x1.55553e1068f19p-5,
+                                             0x1.1107605230bc4p-7,
+                                             0x1.6c087e89a359dp-10,
+                                             -0x1.994eb3774cf24p-13,
+                                             -0x1.99343027bf8c3p-16};
+constexpr double kQuadrantSign[4] = {1.0, -1.0, -1.0, 1.0}; // sign of the sine per quadrant
+constexpr double kTwoByPiScaled = 0x1.45f306dc9c883p+23;    // 2 / pi x 2^24
+constexpr double kHalfPi = 0x1.921fb54442d18p0;             // pi / 2
+constexpr double kTwoPiBy2To64 = 0x1.921fb54442d18p-62;     // 2 pi x 2^-64
+// Bits of 4 / pi, as 32-bit words starting every byte.
+constexpr uint32_t kFourByPi[24] = {0xa2,       0xa2f9,     0xa2f983,   0xa2f9836e, 0xf9836e4e, 0x836e4e44,
+                                    0x6e4e4415, 0x4e441529, 0x441529fc, 0x1529fc27, 0x29fc2757, 0xfc2757d1,
+                                    0x2757d1f5, 0x57d1f534, 0xd1f534dd, 0xf534ddc0, 0x34ddc0db, 0xddc0db62,
+                                    0xc0db6295, 0xdb629599, 0x6295993c, 0x95993c43, 0x993c4390, 0x3c439041};
+
+// Exponent and the three leading mantissa bits of |y|: the library's ranges.
+constexpr uint32_t kTinyTop = 0x398;    // |y| < 2^-12: sine y, cosine 1
+constexpr uint32_t kSmallTop = 0x3f4;   // |y| < 0.75: no reduction
+constexpr uint32_t kReducedTop = 0x42f; // |y| < 120: one multiple of pi / 2
+constexpr uint32_t kFiniteTop = 0x7f8;  // infinity and NaN from here
+
+inline uint32_t top12(float y) { return (std::bit_cast<uint32_t>(y) >> 20) & 0x7ffu; }
+
+// a * b + c, fused or as the two rounded operations.
+template <bool Fused>
+inline double mulAdd(double a, double b, double c) {
+  if constexpr (Fused) return __builtin_fma(a, b, c);
+  else return a * b + c;
+}
+
+template <bool Fused>
+inline void polynomials(double x, double x2, const SinCosCoefficients& p, int32_t n, float* sine, float* cosine) {
+  const double x4 = x2 * x2;
+  const double x3 = x2 * x;
+  const double c2 = mulAdd<Fused>(x2, p.c4, p.c3);
+  const double s1 = mulAdd<Fused>(x2, p.s3, p.s2);
+  const double c1 = mulAdd<Fused>(x2, p.c1, p.c0);
+  const double x5 = x3 * x2;
+  const double x6 = x4 * x2;
+  const double s = mulAdd<Fused>(x3, p.s1, x);
+  const double c = mulAdd<Fused>(x4, p.c2, c1);
+  // Odd quadrants exchange sine and cosine.
+  float* const sinp = (n & 1) != 0 ? cosine : sine;
+  float* const cosp = (n & 1) != 0 ? sine : cosine;
+  *sinp = static_cast<float>(mulAdd<Fused>(x5, s1, s));
+  *cosp = static_cast<float>(mulAdd<Fused>(x6, c2, c));
+}
+
+// The argument below 120 less n pi / 2 [rad].
+template <bool Fused>
+inline double reduceOnce(double x, int32_t* n) {
+  const double r = x * kTwoByPiScaled;
+  *n = (static_cast<int32_t>(r) + 0x800000) >> 24;
+  return mulAdd<Fused>(-static_cast<double>(*n), kHalfPi, x);
+}
+
+// The argument from 120 on less n pi / 2 [rad], from its bits: the mantissa
+// times the three words of 4 / pi that its exponent selects gives y x 2 / pi
+// as a 64-bit fixed-point number with two integer bits (the quadrant n,
+// rounded to nearest) and the fraction, which scales back to radians. The
+// first product keeps its low 32 bits only, as the library's does.
+inline double reduceLarge(uint32_t bits, int32_t* n) {
+  const uint32_t* words = &kFourByPi[(bits >> 26) & 15];
+  const int shift = static_cast<int>((bits >> 23) & 7);
+  bits = ((bits & 0xffffff) | 0x800000) << shift;
+  uint64_t res0 = bits * words[0];
+  const uint64_t res1 = uint64_t{bits} * words[4];
+  const uint64_t res2 = uint64_t{bits} * words[8];
+  res0 = (res2 >> 32) | (res0 << 32);
+  res0 += res1;
+  const uint64_t quadrant = (res0 + (uint64_t{1} << 61)) >> 62;
+  res0 -= quadrant << 62;
+  *n = static_cast<int32_t>(quadrant);
+  return static_cast<double>(static_cast<int64_t>(res0)) * kTwoPiBy2To64;
+}
+
+template <bool Fused>
+inline void sinCosOne(float y, float* sine, float* cosine) {
+  const uint32_t top = top12(y);
+  double x = y;
+  int32_t n = 0;
+  if (top < kSmallTop) {
+    if (top < kTinyTop) {
+      *sine = y;
+      *cosine = 1.0f;
+      return;
+    }
+    polynomials<Fused>(x, x * x, kQuadrants01, 0, sine, cosine);
+  } else if (top < kReducedTop) {
+    x = reduceOnce<Fused>(x, &n);
+    const double s = kQuadrantSign[n & 3];
+    polynomials<Fused>(x * s, x * x, (n & 2) != 0 ? kQuadrants23 : kQuadrants01, n, sine, cosine);
+  } else if (top < kFiniteTop) {
+    const uint32_t bits = std::bit_cast<uint32_t>(y);
+    x = reduceLarge(bits, &n);
+    const auto quadrant = static_cast<int32_t>(static_cast<uint32_t>(n) + (bits >> 31));
+    const double s = kQuadrantSign[quadrant & 3];
+    polynomials<Fused>(x * s, x * x, (quadrant & 2) != 0 ? kQuadrants23 : kQuadrants01, n, sine, cosine);
+  } else {
+    *sine = y - y;
+    *cosine = y - y;
+  }
+}
+
+#if VELKOR_SINCOS_X86
+
+// ---- Four (AVX2) or eight (AVX-512) values at a time, with FMA ---------------
+// Arguments from 2^-12 to below 120 (the fold's and the oscillator's phases)
+// go through the reduced path four at a time; a group with any other argument
+// goes one by one. Below 0.75 the reduction gives n = 0 and leaves x as it is,
+// so the library's unreduced path is the same arithmetic. The second quadrant
+// pair's negated cosine coefficients negate every partial sum of the cosine
+// exactly (rounding to nearest is symmetric), so it is the first pair's result
+// with its sign flipped.
+
+[[gnu::target("avx2,fma")]] inline __m256d broadcast(double value) { return _mm256_set1_pd(value); }
+
+// Whether all four arguments lie in [2^-12, 120).
+[[gnu::target("avx2,fma")]] inline bool inReducedRange(__m128i bits) {
+  const __m128i top = _mm_and_si128(_mm_srli_epi32(bits, 20), _mm_set1_epi32(0x7ff));
+  const __m128i offset = _mm_sub_epi32(top, _mm_set1_epi32(static_cast<int32_t>(kTinyTop)));
+  const __m128i span = _mm_set1_epi32(static_cast<int32_t>(kReducedTop - kTinyTop - 1));
+  const __m128i inside = _mm_cmpeq_epi32(_mm_min_epu32(offset, span), offset);
+  return _mm_movemask_epi8(inside) == 0xffff;
+}
+
+// Moves bit `bit` of each 32-bit quadrant into the sign bit of a 64-bit lane.
+template <int Bit>
+[[gnu::target("avx2,fma")]] inline __m256d signFromBit(__m128i n) {
+  return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm_srli_epi32(n, Bit)), 63));
+}
+
+[[gnu::target("avx2,fma")]] inline void sinCosFour(const float* theta, float* sine, float* cosine) {
+  const __m128 y = _mm_loadu_ps(theta);
+  const __m256d x = _mm256_cvtps_pd(y);
+  const __m256d r = _mm256_mul_pd(x, broadcast(kTwoByPiScaled));
+  const __m128i n = _mm_srai_epi32(_mm_add_epi32(_mm256_cvttpd_epi32(r), _mm_set1_epi32(0x800000)), 24);
+  const __m256d reduced = _mm256_fnmadd_pd(_mm256_cvtepi32_pd(n), broadcast(kHalfPi), x);
+  // The sine's sign per quadrant (1, -1, -1, 1) is bit 0 xor bit 1 of n.
+  const __m256d xs = _mm256_xor_pd(reduced, signFromBit<0>(_mm_xor_si128(n, _mm_srli_epi32(n, 1))));
+  const __m256d x2 = _mm256_mul_pd(reduced, reduced);
+  const __m256d x4 = _mm256_mul_pd(x2, x2);
+  const __m256d x3 = _mm256_mul_pd(x2, xs);
+  const __m256d c2 = _mm256_fmadd_pd(x2, broadcast(kQuadrants01.c4), broadcast(kQuadrants01.c3));
+  const __m256d s1 = _mm256_fmadd_pd(x2, broadcast(kQuadrants01.s3), broadcast(kQuadrants01.s2));
+  const __m256d c1 = _mm256_fmadd_pd(x2, broadcast(kQuadrants01.c1), broadcast(kQuadrants01.c0));
+  const __m256d x5 = _mm256_mul_pd(x3, x2);
+  const __m256d x6 = _mm256_mul_pd(x4, x2);
+  const __m256d s = _mm256_fmadd_pd(x3, broadcast(kQuadrants01.s1), xs);
+  const __m256d c = _mm256_fmadd_pd(x4, broadcast(kQuadrants01.c2), c1);
+  const __m128 sinpoly = _mm256_cvtpd_ps(_mm256_fmadd_pd(x5, s1, s));
+  const __m128 cospoly = _mm256_cvtpd_ps(_mm256_xor_pd(_mm256_fmadd_pd(x6, c2, c), signFromBit<1>(n)));
+  const __m128 odd = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(n, _mm_set1_epi32(1)), _mm_set1_epi32(1)));
+  _mm_storeu_ps(sine, _mm_blendv_ps(sinpoly, cospoly, odd));
+  _mm_storeu_ps(cosine, _mm_blendv_ps(cospoly, sinpoly, odd));
+}
+
+[[gnu::target("avx2,fma")]] void sinCosFusedAvx2(const float* theta, float* sine, float* cosine, int32_t count) {
+  int32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    if (inReducedRange(_mm_loadu_si128(reinterpret_cast<const __m128i*>(theta + i)))) {
+      sinCosFour(theta + i, sine + i, cosine + i);
+    } else {
+      for (int32_t j = i; j < i + 4; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
+    }
+  }
+  for (; i < count; ++i) sinCosOne<true>(theta[i], &sine[i], &cosine[i]);
+}
+
+// The same arithmetic on eight values at a time, for processors with AVX-512.
+
+[[gnu::target("avx512f,avx2,fma")]] inline bool inReducedRange8(__m256i bits) {
+  const __m256i top = _mm256_and_si256(_mm256_srli_epi32(bits, 20), _mm256_set1_epi32(0x7ff));
+  const __m256i offset = _mm256_sub_epi32(top, _mm256_set1_epi32(static_cast<int32_t>(kTinyTop)));
+  const __m256i span = _mm256_set1_epi32(static_cast<int32_t>(kReducedTop - kTinyTop - 1));
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_min_epu32(offset, span), offset)) == -1;
+}
+
+template <int Bit>
+[[gnu::target("avx512f,avx2,fma")]] inline __m512i signFromBit8(__m256i n) {
+  return _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm256_srli_epi32(n, Bit)), 63);
+}
+
+[[gnu::target("avx512f,avx2,fma")]] inline __m512d flip(__m512d x, __m512i sign) {
+  return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(x), sign));
+}
+
+[[gnu::target("avx512f,avx2,fma")]] inline void sinCosEight(const float* theta, float* sine, float* cosine) {
+  const __m256 y = _mm256_loadu_ps(theta);
+  const __m512d x = _mm512_cvtps_pd(y);
+  const __m512d r = _mm512_mul_pd(x, _mm512_set1_pd(kTwoByPiScaled));
+  const __m256i n = _mm256_srai_epi32(_mm256_add_epi32(_mm512_cvttpd_epi32(r), _mm256_set1_epi32(0x800000)), 24);
+  const __m512d reduced = _mm512_fnmadd_pd(_mm512_cvtepi32_pd(n), _mm512_set1_pd(kHalfPi), x);
+  const __m512d xs = flip(reduced, signFromBit8<0>(_mm256_xor_si256(n, _mm256_srli_epi32(n, 1))));
+  const __m512d x2 = _mm512_mul_pd(reduced, reduced);
+  const __m512d x4 = _mm512_mul_pd(x2, x2);
+  const __m512d x3 = _mm512_mul_pd(x2, xs);
+  const __m512d c2 = _mm512_fmadd_pd(x2, _mm512_set1_pd(kQuadrants01.c4), _mm512_set1_pd(kQuadrants01.c3));
+  const __m512d s1 = _mm512_fmadd_pd(x2, _mm512_set1_pd(kQuadrants01.s3), _mm512_set1_pd(kQuadrants01.s2));
+  const __m512d c1 = _mm512_fmadd_pd(x2, _mm512_set1_pd(kQuadrants01.c1), _mm512_set1_pd(kQuadrants01.c0));
+  const __m512d x5 = _mm512_mul_pd(x3, x2);
+  const __m512d x6 = _mm512_mul_pd(x4, x2);
+  const __m512d s = _mm512_fmadd_pd(x3, _mm512_set1_pd(kQuadrants01.s1), xs);
+  const __m512d c = _mm512_fmadd_pd(x4, _mm512_set1_pd(kQuadrants01.c2), c1);
+  const __m256 sinpoly = _mm512_cvtpd_ps(_mm512_fmadd_pd(x5, s1, s));
+  const __m256 cospoly = _mm512_cvtpd_ps(flip(_mm512_fmadd_pd(x6, c2, c), signFromBit8<1>(n)));
+  const __m256 odd =
+      _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(n, _mm256_set1_epi32(1)), _mm256_set1_epi32(1)));
+  _mm256_storeu_ps(sine, _mm256_blendv_ps(sinpoly, cospoly, odd));
+  _mm256_storeu_ps(cosine, _mm256_blendv_ps(cospoly, sinpoly, odd));
+}
+
+[[gnu::target("avx512f,avx2,fma")]] void sinCosFusedAvx512(const float* theta, float* sine, float* cosine,
+                                                           int32_t count) {
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    if (inReducedRange8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(theta + i)))) {
+      sinCosEight(theta + i, sine + i, cosine + i);
+    } else {
+      for (int32_t j = i; j < i + 8; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
+    }
+  }
+  sinCosFusedAvx2(theta + i, sine + i, cosine + i, count - i);
+}
+
+// Arguments where the two builds of the library differ in the last bit of
+// the sine or the cosine (found by the exhaustive comparison of
+// tools/sincoscheck), and one of every other path.
+constexpr float kProbes[] = {0x1.1475b6p+4f, -0x1.78edb2p+4f, 0x1.05d696p+5f, -0x1.d0f4aap+6f,
+                             0x1.2p-3f,      1e-5f,           1234.5f,        -3.0e7f};
+
+bool agreesWithLibrary(SinCosPass pass) {
+  for (const float y : kProbes) {
+    float wantsine = 0, wantcosine = 0, sine = 0, cosine = 0;
+    ::sincosf(y, &wantsine, &wantcosine);
+    pass(&y, &sine, &cosine, 1);
+    if (std::bit_cast<uint32_t>(sine) != std::bit_cast<uint32_t>(wantsine) ||
+        std::bit_cast<uint32_t>(cosine) != std::bit_cast<uint32_t>(wantcosine))
+      return false;
+  }
+  return true;
+}
+
+#endif
+
+} // namespace
+
+void sinCosByLibrary(const float* theta, float* sine, float* cosine, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) ::sincosf(theta[i], &sine[i], &cosine[i]);
+}
+
+void sinCosUnfused(const float* theta, float* sine, float* cosine, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) sinCosOne<false>(theta[i], &sine[i], &cosine[i]);
+}
+
+void sinCosFused(const float* theta, float* sine, float* cosine, int32_t count) {
+#if VELKOR_SINCOS_X86
+  if (__builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2")) {
+    if (__builtin_cpu_supports("avx512f")) sinCosFusedAvx512(theta, sine, cosine, count);
+    else sinCosFusedAvx2(theta, sine, cosine, count);
+    return;
+  }
+#endif
+  sinCosUnfused(theta, sine, cosine, count);
+}
+
+SinCosPass chooseSinCos() {
+#if VELKOR_SINCOS_X86 && defined(__GLIBC__)
+  // glibc's choice: its FMA build where FMA and AVX2 are usable. The widest
+  // vectors the processor has carry the same arithmetic.
+  const bool fused = __builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2");
+  const bool wide = fused && __builtin_cpu_supports("avx512f");
+  const SinCosPass pass = wide ? sinCosFusedAvx512 : fused ? sinCosFusedAvx2 : sinCosUnfused;
+  if (agreesWithLibrary(pass)) return pass;
+#endif
+  return sinCosByLibrary;
+}
+
+} // namespace velkor
