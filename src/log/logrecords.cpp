@@ -169,6 +169,7 @@ void logSynchronisation(const Settings& cfg, const Acquisition& acq, const Timin
   record.result = report.ambiguity.match ? "match" : "guess";
   record.offset = tim.syncoffset;
   record.rmserror = static_cast<float>(std::sqrt(report.ambiguity.besterror));
+  if (tim.gpsstamped != 0) record.loranminusgps = tim.loranminusgps;
   writeRecord(cfg, log, record);
 }
 

@@ -25,9 +25,9 @@ void openMeasurementLog(const Settings& settings, const Stations& stations, Log&
 void logStatus(const Settings& settings, const Stations& stations, const Acquisition& acquisition, const Timing& timing,
                const Processing& processing, Log& log);
 
-// After a synchronisation has run: its result, offset and rms error. The
-// ambiguity and Loran - GPS columns stay empty until the synchronisation
-// reports them.
+// After a synchronisation has run: its result, offset and rms error, and
+// with GPS time stamps Loran - GPS (loranminusgps, measured before). The
+// ambiguity column stays empty until the synchronisation reports it.
 void logSynchronisation(const Settings& settings, const Acquisition& acquisition, const Timing& timing,
                         const SyncReport& report, Log& log);
 

@@ -32,6 +32,11 @@ struct Timing {
   std::vector<std::array<float, kCandidateSlots>> taicandtime; // peak positions [s]
   std::vector<float> taiexpected;                              // [s] within the interval
   std::vector<float> taimeasured;                              // [s] within the interval
+  // ---- GPS time stamps of the recording (kiwistamps) ---------------------------
+  int16_t gpsstamped = 0;   // flag: time and rate of the stream come from the recording's GPS stamps
+  double gpsrate = 0;       // [Hz] fitted to the stamps
+  double gpsfirstframe = 0; // internal time of the recording's first frame by the stamps [s since 1958]
+  double loranminusgps = 0; // [s] timeorigin minus the GPS time of stream time 0, after each synchronisation
 };
 
 } // namespace velkor

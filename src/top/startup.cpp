@@ -13,6 +13,7 @@
 #include "stations/stationfile.h"
 #include "stations/stationmodel.h"
 #include "timing/calendar.h"
+#include "timing/gpsstamps.h"
 #include "timing/ratesearch.h"
 #include "timing/sync.h"
 #include "top/input.h"
@@ -42,6 +43,12 @@ void reserveLists(Settings& cfg) {
 // measured from them, the stream restamped at it and every entry folded at
 // it; after the report the reference edge is placed where the sample-clock
 // loop holds it.
+void reportLoranMinusGps(Record& r, Platform& platform) {
+  if (r.timing.gpsstamped == 0) return;
+  measureLoranMinusGps(r.acquisition, r.timing);
+  noticeLoranMinusGps(r.timing, platform.console, platform.errors);
+}
+
 Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockReader& readBlock) {
   const Settings& cfg = r.settings;
   KeptSamples kept = beginKeeping(cfg, r.acquisition);
@@ -58,7 +65,18 @@ Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockRead
   printSyncReport(cfg, r.timing, report, platform.console);
   noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
   correctStreamClock(r.acquisition.clock, referenceEdgeShift(cfg, average, rate), 0.0);
+  reportLoranMinusGps(r, platform);
   return Outcome::ready;
+}
+
+// With kiwistamps on a WAV recording: its GPS stamps fitted, and sr taken
+// from them before the block geometry, the pulse patterns and the stream
+// clock are derived from it.
+GpsStampFit fitRecordingStamps(Settings& cfg) {
+  if (cfg.kiwistamps == 0 || !cfg.wavinput) return {};
+  const GpsStampFit fit = fitGpsStamps(readKiwiStamps(cfg));
+  if (fit.usable()) cfg.sr = fit.rate;
+  return fit;
 }
 
 } // namespace
@@ -102,6 +120,7 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
   const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock);
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);
+  reportLoranMinusGps(r, platform);
   logSynchronisation(r.settings, r.acquisition, r.timing, report, r.log);
   return Outcome::ready;
 }
@@ -125,11 +144,16 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
   printStationSummary(cfg, r.stations, platform.console);
   openMeasurementLog(cfg, r.stations, r.log);
 
+  const GpsStampFit gps = fitRecordingStamps(cfg);
   prepareIntegration(r);
   if (!cfg.wavinput) calibrateClock(cfg, r.acquisition, platform.clock);
   const Outcome opened = openInput(r, platform);
   if (opened != Outcome::ready) return opened;
   startClock(r);
+  if (cfg.kiwistamps != 0 && cfg.wavinput) {
+    startGpsClock(gps, r.timing);
+    noticeGpsStamps(cfg, r.timing, gps, platform.console, platform.errors);
+  }
   const Outcome synchronised = synchroniseAndReport(r, platform, readBlock);
   if (synchronised != Outcome::ready) return synchronised;
   createImageFile(cfg, r.stations, r.image);
