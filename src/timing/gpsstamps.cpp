@@ -16,6 +16,8 @@ constexpr double kDaysFrom1958ToGpsEpoch = 8040.0;                              
 constexpr double kTaiMinusGps = 19.0;                                                                     // [s]
 constexpr double kGpsWeekZero = kDaysFrom1958ToGpsEpoch * kSecondsPerDay + kTaiMinusGps - kTaiMinusLoran; // [s]
 
+constexpr double kHighestRate = 1e9; // [Hz] the highest sr the configuration reader accepts, exclusive
+
 bool fitted(const KiwiStamp& stamp) { return !stamp.blank && stamp.solution != kNoGpsFix; }
 
 // [s] of stamp `b` after stamp `a`, a week turning over between them unwrapped.
@@ -54,7 +56,8 @@ GpsStampFit fitGpsStamps(const std::vector<KiwiStamp>& stamps) {
   const double spread = sumxx - sumx * sumx / n; // [frames^2]
   if (!(spread > 0)) return fit;
   const double slope = (sumxy - sumx * sumy / n) / spread; // [s per frame]
-  if (!(slope > 0)) return fit;
+  // A rate the settings would refuse as sr is no rate to go by either.
+  if (!(slope > 0) || !(1.0 / slope < kHighestRate)) return fit;
   const double intercept = (sumy - slope * sumx) / n; // [s] at the first fitted stamp's frame
   fit.rate = 1.0 / slope;
   fit.firstframe =

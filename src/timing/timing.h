@@ -1,7 +1,8 @@
 // The timing part of the run's record: the internal time scale (clock
 // estimate, leap seconds, the absolute time of stream time 0), the PC-clock
-// offset of the stream and the results of the last synchronisation. This
-// subsystem writes it (calendar, pctime, sync).
+// offset of the stream, the results of the last synchronisation and, with
+// kiwistamps, the recording's GPS time. This subsystem writes it (calendar,
+// pctime, sync, gpsstamps).
 #pragma once
 
 #include "ground/loran.h"

@@ -4,6 +4,7 @@
 // the true time, and Loran - GPS, the time transfer, shows the receiver's own
 // delay of about a millisecond; receiverdelay takes it out. The truth, from
 // the stamps: 11999.024 Hz, first sample 17:04:03.374 UTC on 2025-12-07.
+// And the same on a synthetic recording whose truth is exact.
 #include "system/e2e_support.h"
 
 #include <gtest/gtest.h>
@@ -100,6 +101,40 @@ TEST(KiwiStamps, GpsRateAndStartReplaceTheSettingsAndLoranMinusGpsIsTheReceiverD
   ASSERT_EQ(delayed.result.status, 0) << delayed.result.err;
   EXPECT_NEAR(numberAfter(delayed.result.err, "velkor: Loran - GPS ") * 1e-3, 0.0, kTransferTolerance)
       << delayed.result.err;
+}
+
+// A synthetic KiwiSDR-style recording (velkor-synth kiwistamps) of a card
+// 80 ppm slow that starts 0.4321 s after the time velkor is given: the
+// stamps give the true rate and start, Loran - GPS is 0 to within a sample
+// (the synthesiser has no receiver delay), and receiverdelay moves it by
+// just its own value.
+TEST(KiwiStamps, SyntheticStampsGiveTheTrueRateStartAndNoDelay) {
+  ScratchDir dir;
+  const auto chains = std::vector<e2e::SceneStation>{{"7499x", 1.0, 0}, {"6731x", 0.6, 30}};
+  e2e::Settings synth = e2e::synthScene(12000, 8, chains, "12:00:00.4321");
+  synth.set("file", "kiwistamps", 1).set("frequency", "ppm", -80);
+  const e2e::Truth truth = e2e::synthesise(dir, synth);
+  ASSERT_TRUE(truth.valid);
+  e2e::Settings receiver = e2e::receiverScene(12000, chains);
+  receiver.set("file", "kiwistamps", 1).set("frequency", "srcorr", 0).set("taisync", "integrationtime", 2);
+  receiver.set("taisync", "7499x", 10000).set("taisync", "6731x", 10000);
+  const double sample = 1 / truth.truerate; // [s]
+
+  const ProcessResult run = e2e::runReceiver(dir, receiver);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("first sample 2015-03-01 12:00:00.432 UTC, "), std::string::npos) << run.err;
+  EXPECT_NEAR(numberAfter(run.err, "12:00:00.432 UTC, "), truth.truerate, 0.0001) << run.err;
+  const auto sync = e2e::syncResult(run.out);
+  ASSERT_TRUE(sync.has_value());
+  EXPECT_TRUE(sync->match);
+  EXPECT_NEAR(sync->start, truth.start, 0.5e-3 + sample) << "the TAI line shows whole milliseconds";
+  const double transfer = numberAfter(run.err, "velkor: Loran - GPS ") * 1e-3; // [s]
+  EXPECT_NEAR(transfer, 0.0, sample) << run.err;
+
+  receiver.set("time", "receiverdelay", 0.5);
+  const ProcessResult delayed = e2e::runReceiver(dir, receiver);
+  ASSERT_EQ(delayed.status, 0) << delayed.err;
+  EXPECT_NEAR(numberAfter(delayed.err, "velkor: Loran - GPS ") * 1e-3 - transfer, 0.5e-3, sample / 4) << delayed.err;
 }
 
 } // namespace
