@@ -123,7 +123,8 @@ void noticeSampleRate(const Settings& settings, const StreamClock& clock, Consol
 
 // Always (only kiwistamps causes it), once at start-up: where start time and
 // sample rate come from (the GPS stamps of `fit`, or the settings when none
-// is usable), and how many stamps were left out for want of a GPS fix.
+// is usable), and how many stamps were left out for want of a GPS fix or as
+// glitches off the line.
 void noticeGpsStamps(const Settings& settings, const Timing& timing, const GpsStampFit& fit, Console& console,
                      std::ostream& errors);
 

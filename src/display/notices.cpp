@@ -91,6 +91,11 @@ void noticeGpsStamps(const Settings& cfg, const Timing& tim, const GpsStampFit& 
     std::snprintf(text, sizeof text, "%d of %d GPS time stamps without a GPS fix, not used", fit.nofix, fit.stamps);
     printNoticeAlways(console, errors, text);
   }
+  if (fit.offline > 0) {
+    std::snprintf(text, sizeof text, "%d of %d GPS time stamps more than 1 ms off the others, not used", fit.offline,
+                  fit.stamps);
+    printNoticeAlways(console, errors, text);
+  }
   if (!fit.usable()) {
     printNoticeAlways(console, errors,
                       "no usable GPS time stamps in " + printable(cfg.inputfile) +

@@ -1,5 +1,6 @@
 #include "timing/gpsstamps.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velkor {
@@ -17,6 +18,11 @@ constexpr double kTaiMinusGps = 19.0;                                           
 constexpr double kGpsWeekZero = kDaysFrom1958ToGpsEpoch * kSecondsPerDay + kTaiMinusGps - kTaiMinusLoran; // [s]
 
 constexpr double kHighestRate = 1e9; // [Hz] the highest sr the configuration reader accepts, exclusive
+// A stamp this far off the line through the others is a glitch of the
+// KiwiSDR's GPS, not its sample clock: real stamps scatter by well under a
+// microsecond, and a sample clock 100 ppm off drifts 1 ms only in 10 s
+// between neighbours, which the line follows anyway [s].
+constexpr double kGlitch = 1e-3;
 
 bool fitted(const KiwiStamp& stamp) { return !stamp.blank && stamp.solution != kNoGpsFix; }
 
@@ -29,12 +35,67 @@ double secondsAfter(const KiwiStamp& a, const KiwiStamp& b) {
   return seconds;
 }
 
+// One stamp with a fix against the first one.
+struct StampPoint {
+  double x = 0; // [frames] after the first stamp's frame
+  double y = 0; // [s] after the first stamp's time
+};
+
+struct Line {
+  double offset = 0; // [s] at x = 0
+  double slope = 0;  // [s per frame]; 0 when the points do not fix one
+  double at(double x) const { return offset + slope * x; }
+};
+
+double median(std::vector<double> values) {
+  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
+}
+
+Line leastSquares(const std::vector<StampPoint>& points) {
+  double sumx = 0, sumy = 0, sumxx = 0, sumxy = 0; // [frames], [s], [frames^2], [frames s]
+  for (const StampPoint& p : points) {
+    sumx += p.x;
+    sumy += p.y;
+    sumxx += p.x * p.x;
+    sumxy += p.x * p.y;
+  }
+  const double n = static_cast<double>(points.size());
+  const double spread = sumxx - sumx * sumx / n; // [frames^2]
+  if (!(spread > 0)) return {};
+  Line line;
+  line.slope = (sumxy - sumx * sumy / n) / spread;
+  line.offset = (sumy - line.slope * sumx) / n;
+  return line;
+}
+
+// The points without those more than kGlitch off the line through the rest:
+// the median slope between neighbours and the median offset along it, which
+// a few wild stamps cannot pull, unlike the least-squares line.
+std::vector<StampPoint> withoutGlitches(const std::vector<StampPoint>& points) {
+  std::vector<double> slopes; // [s per frame]
+  for (std::size_t i = 1; i < points.size(); ++i)
+    if (points[i].x != points[i - 1].x)
+      slopes.push_back((points[i].y - points[i - 1].y) / (points[i].x - points[i - 1].x));
+  if (slopes.empty()) return points;
+  Line line;
+  line.slope = median(slopes);
+  std::vector<double> offsets; // [s]
+  for (const StampPoint& p : points) offsets.push_back(p.y - line.slope * p.x);
+  line.offset = median(offsets);
+  std::vector<StampPoint> kept;
+  for (const StampPoint& p : points)
+    if (std::fabs(p.y - line.at(p.x)) <= kGlitch) kept.push_back(p);
+  return kept;
+}
+
 } // namespace
 
 GpsStampFit fitGpsStamps(const std::vector<KiwiStamp>& stamps) {
   GpsStampFit fit;
-  const KiwiStamp* first = nullptr;                // the reference of the sums, so that they stay small
-  double sumx = 0, sumy = 0, sumxx = 0, sumxy = 0; // [frames], [s], [frames^2], [frames s]
+  const KiwiStamp* first = nullptr; // the reference of the points, so that they stay small
+  std::vector<StampPoint> points;
   for (const KiwiStamp& stamp : stamps) {
     if (stamp.blank) continue;
     fit.stamps += 1;
@@ -43,33 +104,21 @@ GpsStampFit fitGpsStamps(const std::vector<KiwiStamp>& stamps) {
       continue;
     }
     if (first == nullptr) first = &stamp;
-    const double x = static_cast<double>(stamp.frame - first->frame);
-    const double y = secondsAfter(*first, stamp);
-    fit.used += 1;
-    sumx += x;
-    sumy += y;
-    sumxx += x * x;
-    sumxy += x * y;
+    points.push_back({static_cast<double>(stamp.frame - first->frame), secondsAfter(*first, stamp)});
   }
+  const std::vector<StampPoint> kept = withoutGlitches(points);
+  fit.offline = static_cast<int32_t>(points.size() - kept.size());
+  fit.used = static_cast<int32_t>(kept.size());
   if (fit.used < 2) return fit;
-  const double n = fit.used;
-  const double spread = sumxx - sumx * sumx / n; // [frames^2]
-  if (!(spread > 0)) return fit;
-  const double slope = (sumxy - sumx * sumy / n) / spread; // [s per frame]
+  const Line line = leastSquares(kept);
   // A rate the settings would refuse as sr is no rate to go by either.
-  if (!(slope > 0) || !(1.0 / slope < kHighestRate)) return fit;
-  const double intercept = (sumy - slope * sumx) / n; // [s] at the first fitted stamp's frame
-  fit.rate = 1.0 / slope;
+  if (!(line.slope > 0) || !(1.0 / line.slope < kHighestRate)) return fit;
+  fit.rate = 1.0 / line.slope;
   fit.firstframe =
-      first->gpsseconds + first->nanoseconds * 1e-9 + intercept - slope * static_cast<double>(first->frame);
+      first->gpsseconds + first->nanoseconds * 1e-9 + line.offset - line.slope * static_cast<double>(first->frame);
   double squares = 0; // [s^2]
-  for (const KiwiStamp& stamp : stamps) {
-    if (!fitted(stamp)) continue;
-    const double residual =
-        secondsAfter(*first, stamp) - intercept - slope * static_cast<double>(stamp.frame - first->frame);
-    squares += residual * residual;
-  }
-  fit.rms = std::sqrt(squares / n);
+  for (const StampPoint& point : kept) squares += std::pow(point.y - line.at(point.x), 2);
+  fit.rms = std::sqrt(squares / fit.used);
   return fit;
 }
 

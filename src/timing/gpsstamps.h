@@ -18,6 +18,7 @@ namespace velkor {
 struct GpsStampFit {
   int32_t stamps = 0;    // [chunks] carrying a stamp (blank ones not counted)
   int32_t nofix = 0;     // [chunks] of them without a GPS fix, not used
+  int32_t offline = 0;   // [chunks] with a fix but more than 1 ms off the line through the others, not used
   int32_t used = 0;      // [chunks] in the fit
   double rate = 0;       // [Hz] frames per GPS second
   double firstframe = 0; // [s of the GPS week] time of frame 0, below 0 when it lies in the week before
@@ -25,8 +26,9 @@ struct GpsStampFit {
   bool usable() const { return used >= 2 && rate > 0; }
 };
 
-// The least-squares line through `stamps` (blank ones and those without a fix
-// left out; a week turning over within the file is unwrapped).
+// The least-squares line through `stamps` (blank ones, those without a fix
+// and glitches more than 1 ms off the others left out; a week turning over
+// within the file is unwrapped).
 GpsStampFit fitGpsStamps(const std::vector<KiwiStamp>& stamps);
 
 // Internal time [s since 1958] of `weekseconds` [s of a GPS week], in the GPS

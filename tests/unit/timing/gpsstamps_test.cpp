@@ -1,6 +1,7 @@
 // The GPS time stamps of a KiwiSDR-style WAV: read from its "kiwi" chunks
 // with the frame each stamps, and fitted to a rate and a first-frame time
-// that are known exactly; the stamps that cannot be used are left out.
+// that are known exactly; the stamps that cannot be used (no fix, a glitch)
+// are left out.
 #include "acquisition/source.h"
 #include "support/testplatform.h"
 #include "timing/calendar.h"
@@ -23,13 +24,16 @@ std::string chunk(const std::string& id, const std::string& payload) {
 constexpr double kRate = 11999.024;      // [Hz] true frames per GPS second
 constexpr double kFirst = 604799.9;      // [s of the GPS week] of frame 0: the week turns over in the file
 constexpr int kFramesPerChunk = 512;     // [frames] as a KiwiSDR writes them
-constexpr int kChunks = 6;               // data chunks in the file
+constexpr int kChunks = 8;               // data chunks in the file
 constexpr uint8_t kNoFixChunk = 3;       // the chunk whose stamp has no GPS fix
 constexpr uint32_t kWrongSeconds = 1234; // [s] that stamp's time, far off the line
+constexpr int kGlitchChunk = 5;          // the chunk whose stamp, with a fix, is a glitch
+constexpr double kGlitch = 0.002;        // [s] of that glitch
 
-// A "kiwi" stamp of frame `frame`: the true time, or a wrong one without a fix.
-std::string stampOf(int frame, uint8_t solution) {
-  const double t = std::fmod(kFirst + frame / kRate, 604800.0);
+// A "kiwi" stamp of frame `frame`: the true time (`glitch` [s] late), or a
+// wrong one without a fix.
+std::string stampOf(int frame, uint8_t solution, double glitch) {
+  const double t = std::fmod(kFirst + frame / kRate + glitch, 604800.0);
   const auto seconds = static_cast<uint32_t>(std::floor(t));
   const auto nanoseconds = static_cast<uint32_t>(std::lrint((t - seconds) * 1e9));
   if (solution == kNoGpsFix) return std::string(1, static_cast<char>(solution)) + '\0' + le32(kWrongSeconds) + le32(0);
@@ -37,12 +41,15 @@ std::string stampOf(int frame, uint8_t solution) {
 }
 
 // "fmt ", then per data chunk of 512 stereo 16-bit frames a "kiwi" chunk
-// before it: all zeros first, one without a fix, and an odd chunk between.
+// before it: all zeros first, one without a fix, one 2 ms off, and an odd
+// chunk between.
 std::string kiwiRecording() {
   std::string chunks = chunk("fmt ", le16(1) + le16(2) + le32(12000) + le32(48000) + le16(4) + le16(16)) +
                        chunk("kiwi", std::string(10, '\0'));
   for (int c = 0; c < kChunks; ++c) {
-    if (c > 0) chunks += chunk("kiwi", stampOf(c * kFramesPerChunk, c == kNoFixChunk ? kNoGpsFix : 1));
+    if (c > 0)
+      chunks += chunk("kiwi",
+                      stampOf(c * kFramesPerChunk, c == kNoFixChunk ? kNoGpsFix : 1, c == kGlitchChunk ? kGlitch : 0));
     if (c == 2) chunks += chunk("LIST", "odd");
     chunks += chunk("data", std::string(kFramesPerChunk * 4, '\1'));
   }
@@ -64,9 +71,10 @@ TEST(GpsStamps, ReadWithTheirFramesAndFittedToTheTrueRateAndFirstFrame) {
   const GpsStampFit fit = fitGpsStamps(stamps);
   EXPECT_EQ(fit.stamps, kChunks - 1);
   EXPECT_EQ(fit.nofix, 1);
-  EXPECT_EQ(fit.used, kChunks - 2);
+  EXPECT_EQ(fit.offline, 1) << "the glitch";
+  EXPECT_EQ(fit.used, kChunks - 3);
   ASSERT_TRUE(fit.usable());
-  // The stamps are whole nanoseconds: over 0.17 s that leaves the rate some 10 ppb.
+  // The stamps are whole nanoseconds: over 0.3 s that leaves the rate some 10 ppb.
   EXPECT_NEAR(fit.rate, kRate, 2e-4);
   EXPECT_NEAR(fit.firstframe, kFirst, 1e-9) << "the week turning over is unwrapped";
   EXPECT_LT(fit.rms, 1e-9);
