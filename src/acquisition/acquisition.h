@@ -31,6 +31,8 @@ struct Acquisition {
   int32_t buffersize = 0;         // [samples] overlap + blocklength
   int32_t blockbytes = 0;         // [bytes] in one full block
   int64_t inputremaining = 0;     // [bytes] of samples not read yet
+  int64_t framesread = 0;         // [frames] decoded since start-up (of a WAV: from its first frame)
+  int64_t runstartframe = 0;      // [frames] framesread when the stream clock was last reset: stream time 0
   std::vector<int16_t> samplere;  // [sample units]
   std::vector<int16_t> sampleim;  // [sample units]
   std::vector<float> samplepower; // re^2 + im^2 [sample units^2]

@@ -133,6 +133,18 @@ bool openWav(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
   return layout.riff;
 }
 
+std::vector<KiwiStamp> readKiwiStamps(const Settings& cfg) {
+  File file;
+  if (!file.open(cfg.inputfile, File::Mode::Read)) throw FatalError(cfg.inputfile, fileErrorText(file.error()));
+  const int64_t size = file.size();
+  if (size < 0) throw FatalError(cfg.inputfile, fileErrorText(file.error()));
+  std::vector<KiwiStamp> stamps;
+  scanWav(file, size, &stamps);
+  const int64_t framebytes = int64_t{cfg.bytespersample} * cfg.channels; // [bytes]
+  for (KiwiStamp& stamp : stamps) stamp.frame = stamp.samplebytes / framebytes;
+  return stamps;
+}
+
 bool tryOpenRaw(const Settings& cfg, Acquisition& acq) {
   if (!acq.input.open(cfg.inputfile, File::Mode::Read)) return false;
   acq.inputremaining = inputSize(cfg, acq);
@@ -205,6 +217,7 @@ void resetStreamClock(const Settings& cfg, Acquisition& acq) {
   acq.clock.blockstart = -acq.overlap / acq.clock.sr;
   acq.clock.blockend = 0;
   acq.newsamples = 0;
+  acq.runstartframe = acq.framesread;
 }
 
 void correctStreamClock(StreamClock& clock, double shift, double rateStep) {
@@ -227,6 +240,7 @@ void readBlock(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
 
 void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   acq.newsamples = bytes / cfg.channels / cfg.bytespersample;
+  acq.framesread += acq.newsamples;
   const int32_t n = acq.newsamples;
   int16_t* re = acq.samplere.data() + acq.overlap;
   int16_t* im = acq.sampleim.data() + acq.overlap;

@@ -3,9 +3,11 @@
 #pragma once
 
 #include "acquisition/acquisition.h"
+#include "acquisition/wavlayout.h"
 #include "config/settings.h"
 
 #include <iosfwd>
+#include <vector>
 
 namespace velkor {
 
@@ -38,6 +40,12 @@ void restampStreamClock(Acquisition& acquisition, double rate, int64_t totalsamp
 // settings; FatalError when it cannot be read. Returns whether it is a
 // RIFF/WAVE file (otherwise it is read as a 46-byte header and raw samples).
 bool openWav(const Settings& settings, Acquisition& acquisition, std::ostream& errors);
+
+// Reads the "kiwi" time stamps of the WAV recording inputfile by a walk over
+// its chunk headers (the samples are skipped), each with the index of the
+// frame it stamps in the settings' frame size; none in a file that is not
+// RIFF/WAVE. FatalError when the file cannot be read.
+std::vector<KiwiStamp> readKiwiStamps(const Settings& settings);
 
 // Opens the raw file inputfile when it exists (inputremaining = its size);
 // false while the capture program has not written it yet.

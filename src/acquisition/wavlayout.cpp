@@ -23,7 +23,21 @@ int64_t dataChunkBytes(uint32_t size, int64_t available, bool& toEnd) {
   return std::max<int64_t>(bytes, 0);
 }
 
-WavLayout scanWav(File& file, int64_t fileSize) {
+namespace {
+
+KiwiStamp decodeKiwiStamp(const uint8_t* bytes, int64_t samplebytes) {
+  KiwiStamp stamp;
+  stamp.samplebytes = samplebytes;
+  stamp.blank = std::all_of(bytes, bytes + kKiwiStampBytes, [](uint8_t b) { return b == 0; });
+  stamp.solution = bytes[0];
+  stamp.gpsseconds = readLittle32(bytes + 2);
+  stamp.nanoseconds = readLittle32(bytes + 6);
+  return stamp;
+}
+
+} // namespace
+
+WavLayout scanWav(File& file, int64_t fileSize, std::vector<KiwiStamp>* stamps) {
   WavLayout layout;
   uint8_t riff[kRiffHeaderBytes];
   if (file.read(riff, sizeof riff) != kRiffHeaderBytes || std::memcmp(riff, "RIFF", 4) != 0 ||
@@ -49,6 +63,11 @@ WavLayout scanWav(File& file, int64_t fileSize) {
       layout.channels = readLittle16(format + 2);
       layout.rate = readLittle32(format + 4);
       layout.bitsPerSample = readLittle16(format + 14);
+    } else if (stamps != nullptr && header.is("kiwi") && header.size >= kKiwiStampBytes) {
+      uint8_t stamp[kKiwiStampBytes];
+      if (file.read(stamp, sizeof stamp) != kKiwiStampBytes) break;
+      consumed = kKiwiStampBytes;
+      stamps->push_back(decodeKiwiStamp(stamp, layout.sampleBytes));
     }
     const int64_t advance = int64_t{header.size} + (header.size & 1u); // [bytes] payload and pad
     position += advance;

@@ -17,11 +17,18 @@
 // zero; the receiver takes width and channels from its settings, not from
 // "fmt ". A file that does not begin with "RIFF", a size and "WAVE" is read
 // as a 46-byte header followed by raw samples.
+//
+// A "kiwi" chunk holds the KiwiSDR's GPS time stamp of the first frame of the
+// data chunk after it, 10 bytes little-endian: an 8-bit GPS solution (255:
+// the receiver had no fix), an unused byte, the 32-bit GPS second of the week
+// and 32-bit nanoseconds. The GPS week is not in it. The first "kiwi" chunk of
+// a file may be all zeros: it carries no stamp.
 #pragma once
 
 #include "platform/files.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace velkor {
 
@@ -37,9 +44,23 @@ struct WavLayout {
   int64_t rate = 0;          // [Hz], from "fmt "
 };
 
+inline constexpr uint32_t kKiwiStampBytes = 10; // [bytes] of a "kiwi" chunk's time stamp
+inline constexpr uint8_t kNoGpsFix = 255;       // GPS solution byte of a stamp without a fix
+
+// One "kiwi" chunk's time stamp and where it stands in the samples.
+struct KiwiStamp {
+  int64_t samplebytes = 0;  // [bytes] of samples in the data chunks before it
+  int64_t frame = 0;        // [frames] before it: the index of the frame it stamps (set by readKiwiStamps)
+  bool blank = false;       // all ten bytes zero: no stamp
+  uint8_t solution = 0;     // GPS solution, kNoGpsFix without a fix
+  uint32_t gpsseconds = 0;  // [s] of the GPS week
+  uint32_t nanoseconds = 0; // [ns]
+};
+
 // Walks the chunks of `file`, open at its start and `fileSize` bytes long.
-// The read position is left anywhere.
-WavLayout scanWav(File& file, int64_t fileSize);
+// With `stamps`, every "kiwi" time stamp is appended to it (samplebytes set,
+// frame not). The read position is left anywhere.
+WavLayout scanWav(File& file, int64_t fileSize, std::vector<KiwiStamp>* stamps = nullptr);
 
 // One chunk header as read from the file.
 struct ChunkHeader {

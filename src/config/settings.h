@@ -58,6 +58,7 @@ struct Settings {
   int32_t bmpcmdcount = 1;             // [rows] (> 0) or [hour ticks] (< 0) between bmpcmd runs
   int16_t bmperrorhandling = 0;        // 0 fatal, 1 retry, 2 retry and print error codes
   std::string log;                     // measurement log file name, empty: no log
+  int16_t kiwistamps = 0;              // not 0: a WAV's KiwiSDR GPS time stamps give start time and sr
   // [frequency]
   double sr = 22050.0;     // nominal sample rate [Hz]; the running estimate is Acquisition::sr
   double looffset = 0.0;   // digital oscillator shift at the start [Hz]; lodrift moves Acquisition::looffset
@@ -94,6 +95,7 @@ struct Settings {
   int32_t notices = 0;            // not 0: lock, re-synchronisation and wait notices on stderr
   double rawlatency = 0;          // [ms] a raw file's hand-over: its last sample's capture to its opening
   int16_t rawlatencygiven = 0;    // flag: rawlatency was set, raw files are stamped by their capture
+  float receiverdelay = 0;        // [ms] added to every station's predicted arrival
   // [amplitude]
   int32_t colour = 1;              // 0 grey image, otherwise phase colour
   float gamma = 1.0f;              // exponent of the linear brightness scale

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "processing/processing.h"
 #include "stations/stations.h"
+#include "timing/gpsstamps.h"
 #include "timing/sync.h"
 #include "timing/timescale.h"
 #include "timing/timing.h"
@@ -123,5 +124,16 @@ void noticeRawWait(const Settings& settings, double seconds, Console& console, s
 // Always (only srsearch causes it): the sample rate measured from the signal,
 // in Hz and in ppm from sr.
 void noticeSampleRate(const Settings& settings, const StreamClock& clock, Console& console, std::ostream& errors);
+
+// Always (only kiwistamps causes it), once at start-up: where start time and
+// sample rate come from (the GPS stamps of `fit`, or the settings when none
+// is usable), and how many stamps were left out for want of a GPS fix or as
+// glitches off the line.
+void noticeGpsStamps(const Settings& settings, const Timing& timing, const GpsStampFit& fit, Console& console,
+                     std::ostream& errors);
+
+// Always, after each synchronisation on GPS stamps: "Loran - GPS <ms> ms",
+// the time-transfer measurement loranminusgps.
+void noticeLoranMinusGps(const Timing& timing, Console& console, std::ostream& errors);
 
 } // namespace velkor

@@ -1,10 +1,12 @@
 // Notices: single lines "velkor: <text>" on stderr that say what the receiver
 // is doing (lock gained or lost, why it re-synchronises, the sample rate it
-// measured, raw files that stop coming). A notice never joins a status line:
+// measured, raw files that stop coming, the GPS time stamps it goes by and
+// Loran-C time against them). A notice never joins a status line:
 // the console row in progress is ended first, so on a terminal the status
 // line before it stays on its row.
 #include "display/display.h"
 #include "ground/printable.h"
+#include "log/logrecords.h"
 
 #include <cmath>
 #include <cstdio>
@@ -93,6 +95,40 @@ void noticeSampleRate(const Settings& cfg, const StreamClock& clock, Console& co
   char text[128];
   std::snprintf(text, sizeof text, "sample rate %.4f Hz from the signal (%+.2f ppm from sr = %.10g Hz)", clock.sr,
                 (clock.sr / cfg.sr - 1.0) * 1e6, cfg.sr);
+  printNoticeAlways(console, errors, text);
+}
+
+void noticeGpsStamps(const Settings& cfg, const Timing& tim, const GpsStampFit& fit, Console& console,
+                     std::ostream& errors) {
+  char text[256];
+  if (fit.nofix > 0) {
+    std::snprintf(text, sizeof text, "%d of %d GPS time stamps without a GPS fix, not used", fit.nofix, fit.stamps);
+    printNoticeAlways(console, errors, text);
+  }
+  if (fit.offline > 0) {
+    std::snprintf(text, sizeof text, "%d of %d GPS time stamps more than 1 ms off the others, not used", fit.offline,
+                  fit.stamps);
+    printNoticeAlways(console, errors, text);
+  }
+  if (!fit.usable()) {
+    printNoticeAlways(console, errors,
+                      "no usable GPS time stamps in " + printable(cfg.inputfile) +
+                          ": start time and sample rate from date, time and sr");
+    return;
+  }
+  std::string first = isoUniversalTime(cfg, tim, tim.gpsfirstframe); // "YYYY-MM-DDTHH:MM:SS.mmmZ"
+  first[10] = ' ';
+  first.back() = ' ';
+  std::snprintf(text, sizeof text,
+                "start time and sample rate from the GPS time stamps: first sample %sUTC, %.4f Hz (%d stamps, "
+                "rms %.2f us)",
+                first.c_str(), fit.rate, fit.used, fit.rms * 1e6);
+  printNoticeAlways(console, errors, text);
+}
+
+void noticeLoranMinusGps(const Timing& tim, Console& console, std::ostream& errors) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Loran - GPS %+.3f ms", tim.loranminusgps * 1e3);
   printNoticeAlways(console, errors, text);
 }
 

@@ -170,6 +170,7 @@ void logSynchronisation(const Settings& cfg, const Acquisition& acq, const Timin
   record.offset = tim.syncoffset;
   record.rmserror = static_cast<float>(std::sqrt(report.ambiguity.besterror));
   record.ambiguity = report.ambiguity.remaining;
+  if (tim.gpsstamped != 0) record.loranminusgps = tim.loranminusgps;
   writeRecord(cfg, log, record);
 }
 

@@ -25,9 +25,9 @@ void openMeasurementLog(const Settings& settings, const Stations& stations, Log&
 void logStatus(const Settings& settings, const Stations& stations, const Acquisition& acquisition, const Timing& timing,
                const Processing& processing, Log& log);
 
-// After a synchronisation has run: its result, offset, rms error and the
-// period [s] its time is known only modulo (0 when decided). The Loran - GPS
-// column stays empty.
+// After a synchronisation has run: its result, offset, rms error, the
+// period [s] its time is known only modulo (0 when decided), and with GPS
+// time stamps Loran - GPS (loranminusgps, measured before).
 void logSynchronisation(const Settings& settings, const Acquisition& acquisition, const Timing& timing,
                         const SyncReport& report, Log& log);
 

@@ -281,9 +281,10 @@ void findPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, int n, 
 void measurePositions(const Settings& cfg, const Stations& stn, Timing& tim) {
   for (std::size_t n = 0; n < static_cast<std::size_t>(cfg.taicount()); ++n) {
     const double pci = phaseCodeInterval(cfg.taientries[n].gri);
-    // Emission delay plus propagation: where the pulses stand after each interval's start [s].
-    float taiarrival =
-        static_cast<float>(stn.taidelay[n] / 1000.0 + 1000.0 * stn.taidistance[n] / stn.propagationspeed);
+    // Emission delay, propagation and the receiver's own delay: where the
+    // pulses stand after each interval's start [s].
+    float taiarrival = static_cast<float>(
+        stn.taidelay[n] / 1000.0 + 1000.0 * stn.taidistance[n] / stn.propagationspeed + cfg.receiverdelay / 1000.0);
     double x = (taiarrival - tim.clocktime) / pci;
     tim.taiexpected[n] = static_cast<float>((x - std::floor(x)) * pci);
     bool master = isOneOf(cfg.taientries[n].letter, kMasterSyncLetters);

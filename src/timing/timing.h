@@ -1,7 +1,8 @@
 // The timing part of the run's record: the internal time scale (clock
 // estimate, leap seconds, the absolute time of stream time 0), the PC-clock
-// offset of the stream and the results of the last synchronisation. This
-// subsystem writes it (calendar, pctime, sync).
+// offset of the stream, the results of the last synchronisation and, with
+// kiwistamps, the recording's GPS time. This subsystem writes it (calendar,
+// pctime, sync, gpsstamps).
 #pragma once
 
 #include "ground/loran.h"
@@ -33,6 +34,11 @@ struct Timing {
   std::vector<std::array<float, kCandidateSlots>> taicandtime; // peak positions [s]
   std::vector<float> taiexpected;                              // [s] within the interval
   std::vector<float> taimeasured;                              // [s] within the interval
+  // ---- GPS time stamps of the recording (kiwistamps) ---------------------------
+  int16_t gpsstamped = 0;   // flag: time and rate of the stream come from the recording's GPS stamps
+  double gpsrate = 0;       // [Hz] fitted to the stamps
+  double gpsfirstframe = 0; // internal time of the recording's first frame by the stamps [s since 1958]
+  double loranminusgps = 0; // [s] timeorigin minus the GPS time of stream time 0, after each synchronisation
 };
 
 } // namespace velkor

@@ -9,6 +9,7 @@
 #include "processing/transfer.h"
 #include "acquisition/source.h"
 #include "timing/calendar.h"
+#include "timing/gpsstamps.h"
 #include "timing/timescale.h"
 #include "top/startup.h"
 
@@ -76,6 +77,8 @@ Outcome resynchronise(Record& r, Platform& platform, const BlockReader& readBloc
     computeClockTime(r.settings, r.timing);
   }
   resetStreamClock(r.settings, r.acquisition);
+  // The recording's GPS stamps date the new stream time 0 themselves.
+  if (r.timing.gpsstamped != 0) r.timing.clocktime = gpsStreamStart(r.acquisition, r.timing);
   return synchroniseAndReport(r, platform, readBlock);
 }
 

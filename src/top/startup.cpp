@@ -13,6 +13,7 @@
 #include "stations/stationfile.h"
 #include "stations/stationmodel.h"
 #include "timing/calendar.h"
+#include "timing/gpsstamps.h"
 #include "timing/ratesearch.h"
 #include "timing/sync.h"
 #include "top/input.h"
@@ -42,6 +43,12 @@ void reserveLists(Settings& cfg) {
 // measured from them, the stream restamped at it and every entry folded at
 // it; after the report the reference edge is placed where the sample-clock
 // loop holds it.
+void reportLoranMinusGps(Record& r, Platform& platform) {
+  if (r.timing.gpsstamped == 0) return;
+  measureLoranMinusGps(r.acquisition, r.timing);
+  noticeLoranMinusGps(r.timing, platform.console, platform.errors);
+}
+
 Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockReader& readBlock) {
   const Settings& cfg = r.settings;
   KeptSamples kept = beginKeeping(cfg, r.acquisition);
@@ -58,9 +65,20 @@ Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockRead
   printSyncReport(cfg, r.timing, report, platform.console);
   noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
   noticeAmbiguity(cfg, report, platform.console, platform.errors);
-  logSynchronisation(cfg, r.acquisition, r.timing, report, r.log);
   correctStreamClock(r.acquisition.clock, referenceEdgeShift(cfg, average, rate), 0.0);
+  reportLoranMinusGps(r, platform);
+  logSynchronisation(cfg, r.acquisition, r.timing, report, r.log);
   return Outcome::ready;
+}
+
+// With kiwistamps on a WAV recording: its GPS stamps fitted, and sr taken
+// from them before the block geometry, the pulse patterns and the stream
+// clock are derived from it.
+GpsStampFit fitRecordingStamps(Settings& cfg) {
+  if (cfg.kiwistamps == 0 || !cfg.wavinput) return {};
+  const GpsStampFit fit = fitGpsStamps(readKiwiStamps(cfg));
+  if (fit.usable()) cfg.sr = fit.rate;
+  return fit;
 }
 
 } // namespace
@@ -105,6 +123,7 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);
   noticeAmbiguity(r.settings, report, platform.console, platform.errors);
+  reportLoranMinusGps(r, platform);
   logSynchronisation(r.settings, r.acquisition, r.timing, report, r.log);
   return Outcome::ready;
 }
@@ -128,6 +147,7 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
   printStationSummary(cfg, r.stations, platform.console);
   openMeasurementLog(cfg, r.stations, r.log);
 
+  const GpsStampFit gps = fitRecordingStamps(cfg);
   prepareIntegration(r);
   if (!cfg.wavinput) calibrateClock(cfg, r.acquisition, platform.clock);
   const Outcome opened = openInput(r, platform);
@@ -138,6 +158,10 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
     stampOpenTime(cfg, r.acquisition);
   }
   startClock(r);
+  if (cfg.kiwistamps != 0 && cfg.wavinput) {
+    startGpsClock(gps, r.timing);
+    noticeGpsStamps(cfg, r.timing, gps, platform.console, platform.errors);
+  }
   const Outcome synchronised = synchroniseAndReport(r, platform, readBlock);
   if (synchronised != Outcome::ready) return synchronised;
   createImageFile(cfg, r.stations, r.image);

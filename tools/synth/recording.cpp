@@ -48,7 +48,7 @@ std::string fixed(double x, int decimals) {
 
 RecordingResult writeRecording(const Scenario& scenario) {
   Generator generator(scenario);
-  SampleWriter writer(scenario.config, scenario.frames);
+  SampleWriter writer(scenario.config, scenario.frames, scenario.start, scenario.trueRate);
   std::vector<float> re(kBlockFrames), im(kBlockFrames);
   int64_t left = scenario.frames;
   while (left > 0) {

@@ -13,12 +13,22 @@
 // (all little-endian, rate the nominal sample rate rounded to whole Hz); the
 // 46-byte one has an 18-byte fmt chunk whose last field (extension size) is 0.
 //
+// KiwiSDR layout (kiwistamps): the 36 bytes up to the end of "fmt ", then
+// per 512 frames a 10-byte "kiwi" chunk and a "data" chunk (the last one
+// shorter). The "kiwi" chunk is the GPS time of the data chunk's first frame
+// as a KiwiSDR writes it, little-endian: solution byte 1, a zero byte, the
+// 32-bit GPS second of the week and 32-bit nanoseconds; the first one is
+// all zeros. GPS time is the internal time less 9 s (TAI - 19 s against
+// TAI - 10 s), counted from 1980-01-06, and a frame's time is the start
+// plus its index over the true rate.
+//
 // Raw: the samples alone. With a split of N seconds the frames go to files
 // name.000, name.001, … of round(N × nominal rate) frames each, the last one
 // holding the rest; without a split to the one file `name`.
 #pragma once
 
 #include "synthconfig.h"
+#include "synthtime.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,9 +50,17 @@ int64_t quantiseSamples(const float* x, std::size_t count, int bits, int16_t* ou
 // `bytes` must hold count x channels x bits / 8.
 void packFrames(const int16_t* re, const int16_t* im, std::size_t count, int channels, int bits, uint8_t* bytes);
 
+inline constexpr int64_t kKiwiChunkFrames = 512; // [frames] per data chunk of the KiwiSDR layout
+
+// The "kiwi" chunk (header and payload) of the data chunk that starts with
+// frame `frame` of a recording whose first frame is at `start` and whose
+// true rate is `rate` [Hz].
+std::string kiwiChunk(const AbsoluteTime& start, double rate, int64_t frame);
+
 class SampleWriter {
 public:
-  SampleWriter(const SynthConfig& config, int64_t frames);
+  // `start` and `rate` [Hz] (true) date the frames for the KiwiSDR layout.
+  SampleWriter(const SynthConfig& config, int64_t frames, const AbsoluteTime& start = {}, double rate = 0);
 
   // Quantises and writes `count` frames (im unused for mono).
   void write(const float* re, const float* im, std::size_t count);
@@ -55,11 +73,15 @@ public:
 
 private:
   void openNext();
+  void beginKiwiChunk();
 
   SynthConfig config_;
   int64_t frames_;
   int64_t framesPerFile_; // 0: all in one file
   int64_t inFile_ = 0;    // frames written to the open file
+  AbsoluteTime start_;    // internal time of the first frame (KiwiSDR layout)
+  double rate_ = 0;       // [Hz] true frames per second (KiwiSDR layout)
+  int64_t written_ = 0;   // [frames] written so far
   int64_t clipped_ = 0;
   std::ofstream out_;
   std::vector<std::string> files_;

@@ -56,6 +56,7 @@ void apply(SynthConfig& c, std::string_view section, std::string_view key, std::
     else if (key == "date") c.date = std::string(value);
     else if (key == "time") c.time = std::string(value);
     else if (key == "origin") c.origin = true;
+    else if (key == "kiwistamps") c.kiwistamps = number(value) != 0;
   } else if (section == "frequency") {
     if (key == "sr") c.sr = number(value);
     else if (key == "ppm") c.ppm = number(value);
@@ -97,11 +98,14 @@ std::string checkSynthConfig(const SynthConfig& c) {
   if (!(c.duration > 0) || c.duration > 1e6) return "duration must lie between 0 and 1e6 seconds";
   if (c.headerBytes != 44 && c.headerBytes != 46) return "header must be 44 or 46";
   if (c.split < 0) return "split must not be negative";
+  if (c.kiwistamps && (c.kind != OutputKind::Wav || c.channels != 2 || c.bits != 16))
+    return "kiwistamps needs a stereo 16-bit wav output, as a KiwiSDR writes";
   if (!(c.pulseend > 0) || c.pulseend > 900) return "pulseend must lie between 0 and 900 us";
   if (c.noise < 0 || c.impulserate < 0) return "noise and impulserate must not be negative";
   if (!(c.asf > 0)) return "asf must be positive";
   if (c.output.empty()) return "no output file name";
   double bytes = c.duration * c.sr * (1 + c.ppm * 1e-6) * c.channels * (c.bits / 8);
+  if (c.kiwistamps) bytes += bytes / 2048 * 26; // a "kiwi" chunk and a data header per 512 stereo frames, about
   if (c.kind == OutputKind::Wav && bytes + 46 > 4294967295.0) return "a WAV file holds at most 4 GB";
   return {};
 }

@@ -20,6 +20,9 @@
 //               time = hh:mm:ss[.fff]    true UTC start time [00:00:00]
 //               origin                   start at absolute time 0 (the default
 //                                        when no date is given)
+//               kiwistamps = 1           WAV as a KiwiSDR writes it: per 512
+//                                        frames a "kiwi" GPS time stamp (the
+//                                        first all zeros) and a data chunk [0]
 //   [frequency] sr                       nominal sample rate, in the header [48000]
 //               ppm                      sample-clock error; true rate
 //                                        = sr · (1 + ppm · 1e-6) [0]
@@ -72,6 +75,7 @@ struct SynthConfig {
   std::string date;              // true UTC start date, empty: grid origin
   std::string time = "00:00:00"; // true UTC start time of day
   bool origin = false;           // start at absolute time 0
+  bool kiwistamps = false;       // KiwiSDR layout: "kiwi" GPS stamps before data chunks of 512 frames
   double sr = 48000;             // nominal sample rate [Hz]
   double ppm = 0;                // sample-clock error [1e-6]
   double bandcenter = 0;         // [Hz]
