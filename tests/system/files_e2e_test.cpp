@@ -52,8 +52,8 @@ TEST(RunFiles, OutputsNeverOverwriteInputsAndBrokenFilesEndTheRunBeforeAnyIsCons
   // Raw input: a file that is there but cannot be opened (a link to itself).
   const e2e::Settings raw = e2e::Settings(plain).erase("file", "wav").set("file", "dat", "audio.dat");
   fs::create_symlink("audio.dat", dir.path() / "audio.dat");
-  auto run = e2e::runReceiver(dir, raw);
-  EXPECT_EQ(run.status, 1);
+  auto run = e2e::RunningReceiver(dir, raw).finish(10);
+  EXPECT_EQ(run.status, 1) << "not waited for";
   EXPECT_EQ(run.err, "velkor: audio.dat: Too many levels of symbolic links\n");
   fs::remove(dir.path() / "audio.dat");
 
