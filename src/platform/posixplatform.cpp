@@ -186,14 +186,15 @@ extern "C" void reapplyKeyMode(int) {
 
 // Installs `handler` for `signal` unless the signal is ignored: a run under
 // nohup, or started in the background by a shell without job control, keeps
-// what its starter chose.
+// what its starter chose. Every other signal waits while a handler runs, so
+// that the clean-up runs once, whole.
 void catchUnlessIgnored(int signal, void (*handler)(int), int flags) {
   struct sigaction previous {};
   if (sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) return;
   struct sigaction action {};
   action.sa_handler = handler;
   action.sa_flags = flags;
-  sigemptyset(&action.sa_mask);
+  sigfillset(&action.sa_mask);
   sigaction(signal, &action, nullptr);
 }
 
