@@ -14,6 +14,7 @@
 #include "acquisition/wavlayout.h"
 #include "ground/arrays.h"
 #include "ground/errors.h"
+#include "ground/printable.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -60,7 +61,7 @@ void warnIfFormatDisagrees(const Settings& cfg, const WavLayout& layout, std::os
   const bool widthDiffers = (layout.bitsPerSample + 7) / 8 != cfg.bytespersample;
   const bool rateDiffers = std::fabs(static_cast<double>(layout.rate) - cfg.sr) > 0.01 * cfg.sr;
   if (!channelsDiffer && !widthDiffers && !rateDiffers) return;
-  errors << "velkor: warning: " << cfg.inputfile << ": the file holds "
+  errors << "velkor: warning: " << printable(cfg.inputfile) << ": the file holds "
          << describeFormat(layout.channels, layout.bitsPerSample, static_cast<double>(layout.rate))
          << ", the settings say " << describeFormat(cfg.channels, 8 * cfg.bytespersample, cfg.sr)
          << "; it is read as the settings say" << std::endl;
@@ -102,7 +103,7 @@ int32_t readSampleBytes(const Settings& cfg, Acquisition& acq, std::ostream& err
     if (arrived < piece) break;
   }
   if (got < wanted) {
-    errors << "velkor: warning: " << cfg.inputfile << ": ends " << acq.inputremaining - got << " bytes early"
+    errors << "velkor: warning: " << printable(cfg.inputfile) << ": ends " << acq.inputremaining - got << " bytes early"
            << std::endl;
     acq.inputremaining = 0;
   } else {
@@ -146,7 +147,11 @@ std::vector<KiwiStamp> readKiwiStamps(const Settings& cfg) {
 }
 
 bool tryOpenRaw(const Settings& cfg, Acquisition& acq) {
-  if (!acq.input.open(cfg.inputfile, File::Mode::Read)) return false;
+  if (!acq.input.open(cfg.inputfile, File::Mode::Read)) {
+    // Only a missing file is one still to come: waiting would not mend any other failure.
+    if (acq.input.error() != ENOENT) fileFailure(cfg, acq.input.error());
+    return false;
+  }
   acq.inputremaining = inputSize(cfg, acq);
   acq.wavchunkremaining = acq.inputremaining;
   acq.wavchunkpad = 0;

@@ -48,7 +48,8 @@ bool openWav(const Settings& settings, Acquisition& acquisition, std::ostream& e
 std::vector<KiwiStamp> readKiwiStamps(const Settings& settings);
 
 // Opens the raw file inputfile when it exists (inputremaining = its size);
-// false while the capture program has not written it yet.
+// false while the capture program has not written it yet; FatalError when it
+// is there but cannot be opened (no permission, a loop of links).
 bool tryOpenRaw(const Settings& settings, Acquisition& acquisition);
 
 // [s] to wait before the next attempt to open the raw file: sleeptime in

@@ -21,7 +21,7 @@ constexpr int32_t kLocked = 4; // lockcount of four strong periods in a row: loc
 std::string referenceName(const Settings& cfg, const Stations& stn) {
   if (cfg.referencestation < 0 || cfg.referencestation >= stn.stationcount()) return "the reference station";
   const auto ref = static_cast<std::size_t>(cfg.referencestation);
-  return "reference " + std::to_string(stn.stationgri[ref]) + stn.stationletter[ref];
+  return "reference " + std::to_string(stn.stationgri[ref]) + printable(std::string(1, stn.stationletter[ref]));
 }
 
 } // namespace

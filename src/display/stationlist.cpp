@@ -6,6 +6,7 @@
 #include "display/display.h"
 
 #include "ground/numbers.h"
+#include "ground/printable.h"
 
 #include <string>
 
@@ -14,9 +15,10 @@ namespace velkor {
 namespace {
 
 std::string stationLine(const Stations& stn, int32_t i) {
-  std::string line = formatInteger(stn.stationgri[i]) + stn.stationletter[i];
+  // Letters come from the configuration and names from the table: printed only as printable text.
+  std::string line = formatInteger(stn.stationgri[i]) + printable(std::string(1, stn.stationletter[i]));
   if (stn.stationdistance[i] > 0) {
-    line.append(" ").append(stn.stationname[i]);
+    line.append(" ").append(printable(stn.stationname[i]));
     line.append(formatSingle(stn.stationdelay[i])).append("ms");
     line.append(formatSingle(stn.stationpower[i])).append("kW");
     line.append(formatSingle(stn.stationdistance[i])).append("km");
@@ -45,7 +47,8 @@ void printStationList(const Stations& stn, Console& console) {
 void printStationSummary(const Settings& cfg, const Stations& stn, Console& console) {
   std::string summary = formatInteger(stn.blankedcount);
   summary += "blanked, sync to";
-  for (const TaiEntry& entry : cfg.taientries) summary += formatInteger(entry.gri) + entry.letter;
+  for (const TaiEntry& entry : cfg.taientries)
+    summary += formatInteger(entry.gri) + printable(std::string(1, entry.letter));
   console.write(summary);
 }
 

@@ -85,22 +85,38 @@ void drawHourTicks(const Settings& cfg, const Stations& stn, Image& img, int32_t
   }
 }
 
+// Writes the size fields `filesize` [bytes] and `height` [rows]; false on failure.
+bool writeSizes(ImageFileAccess& file, int32_t filesize, int32_t height) {
+  const auto size = little32Bytes(filesize);
+  const auto rows = little32Bytes(height);
+  return file.writeAt(kSizeField, size.data(), size.size()) && file.writeAt(kHeightField, rows.data(), rows.size());
+}
+
 // Writes the new row and the sizes that include it; a file found without its
 // header (deleted while the receiver runs) first gets the header of an empty
-// image again, so that every state a crash can leave is a readable BMP.
-// Returns 0 or the errno of the first failure.
+// image again, so that every state a crash can leave is a readable BMP. The
+// row goes first and the sizes after it; a row or sizes written in part (a
+// full disk) are cut back to the image before the row, so that the size
+// field always tells the file's length. Returns 0 or the errno of the first
+// failure.
 int writeRowUpdate(const Image& img, ImageFileAccess& file) {
   const std::vector<uint8_t> head = emptyImageHead(img);
   int64_t present = file.size();
   if (present < 0) return file.error();
   // Shorter than its header (deleted or cut): header and palette again, or no viewer reads it.
   if (present < static_cast<int64_t>(head.size()) && !file.writeAt(0, head.data(), head.size())) return file.error();
-  int64_t rowOffset = int64_t{img.imagefilesize} - rowBytes(img);
-  if (!file.writeAt(rowOffset, img.rowbuffer.data(), static_cast<std::size_t>(rowBytes(img)))) return file.error();
-  auto size = little32Bytes(img.imagefilesize);
-  if (!file.writeAt(kSizeField, size.data(), size.size())) return file.error();
-  auto height = little32Bytes(img.imageheight);
-  if (!file.writeAt(kHeightField, height.data(), height.size())) return file.error();
+  const int32_t rowOffset = img.imagefilesize - rowBytes(img); // [bytes] the image's length before the row
+  // Cutting back and restoring the sizes are best effort: the failure to report is the first one.
+  if (!file.writeAt(rowOffset, img.rowbuffer.data(), static_cast<std::size_t>(rowBytes(img)))) {
+    const int error = file.error();
+    file.truncate(rowOffset);
+    return error;
+  }
+  if (!writeSizes(file, img.imagefilesize, img.imageheight)) {
+    const int error = file.error();
+    if (file.truncate(rowOffset)) writeSizes(file, rowOffset, img.imageheight - 1);
+    return error;
+  }
   return 0;
 }
 

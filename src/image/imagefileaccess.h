@@ -17,8 +17,9 @@ public:
   virtual bool open(const std::string& path) = 0; // read and write, created when missing
   virtual int64_t size() = 0;                     // [bytes], -1 on failure
   virtual bool writeAt(int64_t offset, const void* data, std::size_t count) = 0;
-  virtual bool close() = 0;      // true when nothing is open
-  virtual int error() const = 0; // errno of the last failure
+  virtual bool truncate(int64_t size) = 0; // cut the file to `size` [bytes]
+  virtual bool close() = 0;                // true when nothing is open
+  virtual int error() const = 0;           // errno of the last failure
 };
 
 class PosixImageFile final : public ImageFileAccess {
@@ -28,6 +29,7 @@ public:
   bool writeAt(int64_t offset, const void* data, std::size_t count) override {
     return file_.writeAt(offset, data, count);
   }
+  bool truncate(int64_t size) override { return file_.truncate(size); }
   bool close() override { return file_.close(); }
   int error() const override { return file_.error(); }
 

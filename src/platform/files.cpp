@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -140,6 +141,31 @@ bool File::close() {
 bool fileExists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool sameFile(const std::string& first, const std::string& second) {
+  struct stat a {
+  }, b{};
+  const bool firstExists = ::stat(first.c_str(), &a) == 0;
+  const bool secondExists = ::stat(second.c_str(), &b) == 0;
+  if (firstExists && secondExists) return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  if (firstExists != secondExists) return false;
+  std::error_code failed;
+  const auto firstPath = std::filesystem::weakly_canonical(first, failed);
+  if (failed) return false;
+  const auto secondPath = std::filesystem::weakly_canonical(second, failed);
+  return !failed && firstPath == secondPath;
+}
+
+int writeProbe(const std::string& path) {
+  struct stat info {};
+  const bool existed = ::lstat(path.c_str(), &info) == 0;
+  // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  ::close(fd);
+  if (!existed) ::unlink(path.c_str());
+  return 0;
+}
 
 std::string fileErrorText(int error) {
   if (error == ENOENT) return "file not found";

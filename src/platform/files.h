@@ -47,6 +47,15 @@ private:
 bool fileExists(const std::string& path);
 // Deletes `path` (unlink); false when it stays, errno telling why.
 bool removeFile(const std::string& path);
+// Whether the two paths name one file: the same device and inode when both
+// exist, otherwise the same absolute path once ".", ".." and the symbolic
+// links of its existing folders are resolved (a file still to come). Reads
+// only the file system's directory entries; used to keep outputs off inputs.
+bool sameFile(const std::string& first, const std::string& second);
+// Whether `path` could be opened for writing: 0 or the errno of the failure.
+// An existing file is opened without truncation and closed unwritten; a
+// missing one is created and deleted again, so nothing is left changed.
+int writeProbe(const std::string& path);
 // "file not found" for a missing file, the system's text otherwise.
 std::string fileErrorText(int error);
 

@@ -59,10 +59,14 @@ private:
 bool sameTerminal(int first, int second);
 
 // Keys from stdin. On a terminal stdin is switched to non-canonical, no-echo
-// input for the lifetime of the object and restored afterwards, also when the
-// program is ended by SIGINT (exit 130) or SIGTERM (exit 143). Without a
-// terminal, bytes of a pipe or file on stdin are read as keys; at its end no
-// key is ever pending.
+// input (the key mode) for the lifetime of the object and restored
+// afterwards, also when a signal ends the program (SIGINT, SIGTERM, SIGHUP,
+// SIGQUIT, SIGPIPE, an abort or a fault: the signal then ends it as it
+// would have) and while Ctrl-Z has stopped it; SIGCONT applies the key mode
+// again. In the background of its terminal velkor neither sets the mode nor
+// reads keys (either would stop it); it does both once it is brought to the
+// foreground. Without a terminal, bytes of a pipe or file on stdin are read
+// as keys; at its end no key is ever pending.
 class StdinKeyboard final : public Keyboard {
 public:
   StdinKeyboard();
@@ -73,6 +77,9 @@ public:
   void waitForKey(double seconds) override;
 
 private:
+  // A terminal stdin that velkor cannot use now: in the background. In the
+  // foreground the key mode is applied when it is not in force yet.
+  bool terminalElsewhere();
   bool exhausted_ = false; // stdin is closed or at its end
   bool terminal_ = false;
 };
@@ -85,6 +92,9 @@ public:
   void sleep(double seconds) override;
 };
 
+// Runs the command in a process group of its own, with stdin from /dev/null
+// when velkor's stdin is a terminal. A signal that ends velkor sends SIGTERM
+// to that group and, after a second, SIGKILL to what is left of it.
 class ShellRunner final : public CommandRunner {
 public:
   void run(const std::string& commandLine) override;

@@ -5,6 +5,8 @@
 
 namespace velkor {
 
+inline constexpr const char* kStationFile = "stations.txt"; // in the working directory
+
 // Reads the displayed stations' names, GRIs, letters and distances; writes
 // (replacing) "stations.txt" in the working directory; FatalError when it
 // cannot be written.

@@ -30,6 +30,7 @@
 //     its fields holds text (trailing empty lines give none).
 #include "ground/ini.h"
 #include "ground/numbers.h"
+#include "ground/printable.h"
 #include "stations/stationmodel.h"
 
 #include <array>
@@ -141,7 +142,7 @@ std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostr
     }
     if (present < kFieldsPerRecord) {
       if (anyText)
-        warnings << "velkor: warning: " << fileName << ": the last record ends after " << present << " of "
+        warnings << "velkor: warning: " << printable(fileName) << ": the last record ends after " << present << " of "
                  << kFieldsPerRecord << " fields and is ignored\n";
       break;
     }

@@ -27,7 +27,9 @@ bool inTable(const std::vector<TableRecord>& table, int32_t gri, char letter) {
                      [&](const TableRecord& record) { return sameStation(gri, letter, record); });
 }
 
-std::string stationName(int32_t gri, char letter) { return std::to_string(gri) + " " + std::string(1, letter); }
+std::string stationName(int32_t gri, char letter) {
+  return std::to_string(gri) + " " + printable(std::string(1, letter));
+}
 
 // Reads the configuration as a start-up would and adds what the settings,
 // the station table and the input say.

@@ -61,7 +61,11 @@ Outcome openInput(Record& r, Platform& platform) {
 }
 
 Outcome readNextBlock(Record& r, Platform& platform) {
-  if (r.acquisition.inputremaining <= 0) return Outcome::endOfInput;
+  if (r.acquisition.inputremaining <= 0) {
+    // An empty raw file ends the run; left in place it would end the next one at once.
+    if (!r.settings.wavinput) releaseRawFile(r.settings, r.acquisition);
+    return Outcome::endOfInput;
+  }
   if (platform.keyboard.readKey() == 'q') return Outcome::quit;
   readBlock(r.settings, r.acquisition, platform.errors);
   computeStreamOffset(r.settings, r.acquisition, r.timing);

@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "config/configcheck.h"
 #include "display/display.h"
+#include "ground/errors.h"
 #include "ground/ini.h"
 #include "image/bmpfile.h"
 #include "log/logrecords.h"
@@ -17,6 +18,8 @@
 #include "timing/ratesearch.h"
 #include "timing/sync.h"
 #include "top/input.h"
+
+#include "platform/files.h"
 
 namespace velkor {
 
@@ -81,6 +84,35 @@ GpsStampFit fitRecordingStamps(Settings& cfg) {
   return fit;
 }
 
+// A file the run reads or writes, with what it is to the run.
+struct RunFile {
+  std::string role;
+  std::string path;
+};
+
+// An output written over an input destroys it before it is read (an image
+// named like the recording cuts it to a header): refused, whatever spelling
+// of the path names the file.
+void refuseOutputsOnInputs(const Settings& cfg, const std::string& configurationFile) {
+  const RunFile inputs[] = {{"configuration file", configurationFile},
+                            {"station table", cfg.table},
+                            {cfg.wavinput ? "WAV input" : "raw sample file", cfg.inputfile}};
+  std::vector<RunFile> outputs{{"image file (bmp)", cfg.bmp}};
+  if (cfg.printstationlist) outputs.push_back({"station list", kStationFile});
+  if (!cfg.log.empty()) outputs.push_back({"measurement log (log)", cfg.log});
+  for (const RunFile& output : outputs)
+    for (const RunFile& input : inputs)
+      if (sameFile(output.path, input.path))
+        throw FatalError(output.path, "the " + output.role + " would overwrite the " + input.role + " " + input.path);
+}
+
+// The image is created only after the synchronisation, which with raw input
+// consumes (and deletes) sample files: an image that cannot be written is
+// found before that.
+void probeImageFile(const Settings& cfg) {
+  if (const int error = writeProbe(cfg.bmp); error != 0) throw FatalError(cfg.bmp, fileErrorText(error));
+}
+
 } // namespace
 
 std::string configurationFileName(const std::vector<std::string>& arguments) {
@@ -142,6 +174,8 @@ Outcome startUp(Record& r, Platform& platform, const std::string& configurationF
   buildStationModel(cfg, r.stations);
   readStationTable(cfg, r.stations, platform.errors);
   blankByDistance(cfg, r.stations);
+  refuseOutputsOnInputs(cfg, configurationFile);
+  probeImageFile(cfg);
   printStationList(r.stations, platform.console);
   if (cfg.printstationlist) writeStationFile(r.stations);
   printStationSummary(cfg, r.stations, platform.console);

@@ -2,6 +2,7 @@
 
 #include "display/display.h"
 #include "ground/errors.h"
+#include "ground/printable.h"
 #include "top/check.h"
 #include "top/commandline.h"
 #include "top/cycle.h"
@@ -27,7 +28,8 @@ int receive(const std::string& configurationFile, Platform& platform) {
     if (outcome == Outcome::ready) outcome = runMainCycle(*record, platform, reader);
     return shutDown(*record, platform, outcome);
   } catch (const FatalError& error) {
-    platform.errors << "velkor: " << error.what() << std::endl;
+    // The message names files and settings as the user wrote them.
+    platform.errors << "velkor: " << printable(error.what()) << std::endl;
     return 1;
   } catch (const std::bad_alloc&) {
     platform.errors << "velkor: out of memory: the configuration asks for more than this machine has" << std::endl;

@@ -1,15 +1,23 @@
 // The keyboard on a real terminal: velkor switches it to single keys without
-// echo while it runs and restores it however the run ends. And the console
-// on it: warnings start on a row of their own, the last status line stays.
+// echo while it runs and restores it however the run ends (q, a signal, a
+// closed pipe on stdout, an abort), while Ctrl-Z has stopped it, and leaves
+// it alone in the background. A command it runs ends with it. And the
+// console on it: warnings start on a row of their own, the last status line
+// stays.
 #include "support/testplatform.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <csignal>
 #include <poll.h>
 #include <string>
 #include <fcntl.h>
+#include <functional>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -54,6 +62,78 @@ bool waitForRawMode(const Terminal& terminal) {
 }
 
 int exitStatus(pid_t child) { return test::waitForProcess(child); }
+
+// The state letter of a process in /proc ('T' stopped, 'Z' ended), or 0 when it is gone.
+char processState(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), {});
+  const auto close = text.rfind(") ");
+  return close == std::string::npos ? 0 : text[close + 2];
+}
+
+bool alive(pid_t pid) { return processState(pid) != 0 && processState(pid) != 'Z'; }
+
+bool waitFor(const std::function<bool()>& condition) {
+  for (int i = 0; i < 1000; ++i)
+    if (condition()) return true;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return false;
+}
+
+// velkor under a minimal job-control shell: a session leader with the
+// terminal as its controlling terminal, which starts velkor in a process
+// group of its own, in the foreground (given the terminal) or in the
+// background, and ends with velkor's exit status.
+struct Job {
+  pid_t shell = -1;
+  pid_t velkor = -1;
+};
+
+Job startJob(const test::ScratchDir& dir, const Terminal& terminal, bool foreground) {
+  // Everything the children need is prepared here: after the fork only async-signal-safe calls.
+  const std::string binary = VELKOR_BINARY, directory = dir.path().string();
+  int report[2];
+  if (pipe(report) != 0) return {};
+  Job job;
+  job.shell = fork();
+  if (job.shell == 0) {
+    setsid();
+    ioctl(terminal.slave, TIOCSCTTY, 0);
+    signal(SIGTTOU, SIG_IGN); // the shell hands the terminal over from wherever it is
+    const pid_t velkor = fork();
+    if (velkor == 0) {
+      setpgid(0, 0);
+      if (foreground) tcsetpgrp(terminal.slave, getpid());
+      signal(SIGTTOU, SIG_DFL);
+      for (int fd = 0; fd < 3; ++fd) dup2(terminal.slave, fd);
+      if (chdir(directory.c_str()) != 0) _exit(127);
+      execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    setpgid(velkor, velkor);
+    if (foreground) tcsetpgrp(terminal.slave, velkor);
+    if (write(report[1], &velkor, sizeof velkor) != sizeof velkor) _exit(127);
+    int status = 0;
+    while (waitpid(velkor, &status, 0) < 0 && errno == EINTR) {}
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+  }
+  close(report[1]);
+  if (job.shell < 0 || read(report[0], &job.velkor, sizeof job.velkor) != sizeof job.velkor) job.velkor = -1;
+  close(report[0]);
+  return job;
+}
+
+// The shell's exit status, or -1 when it has not ended in 10 s (then both are killed).
+int finishJob(const Job& job) {
+  int status = 0;
+  if (!waitFor([&] { return waitpid(job.shell, &status, WNOHANG) == job.shell; })) {
+    kill(job.velkor, SIGKILL);
+    kill(job.shell, SIGKILL);
+    waitpid(job.shell, &status, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 
 // What the terminal shows within `milliseconds`, up to a pause of 200 ms.
 std::string drain(const Terminal& terminal, int milliseconds) {
@@ -108,7 +188,8 @@ TEST(TerminalKeyboard, RestoredAfterQAndAfterSignals) {
     int signal; // 0: the key q
     int status; // exit status
   };
-  for (Ending ending : {Ending{0, 0}, Ending{SIGINT, 130}, Ending{SIGTERM, 143}}) {
+  for (Ending ending : {Ending{0, 0}, Ending{SIGINT, 130}, Ending{SIGTERM, 143}, Ending{SIGHUP, 129},
+                        Ending{SIGQUIT, 131}, Ending{SIGABRT, 134}}) {
     Terminal terminal;
     ASSERT_GE(terminal.slave, 0) << "no pseudo-terminal";
     test::ScratchDir dir;
@@ -123,6 +204,76 @@ TEST(TerminalKeyboard, RestoredAfterQAndAfterSignals) {
     EXPECT_EQ(exitStatus(child), ending.status);
     EXPECT_TRUE(terminal.canonical()) << "terminal restored, signal " << ending.signal;
   }
+
+  // velkor | head -c 100, head gone: the first line of the banner ends it.
+  Terminal terminal;
+  test::ScratchDir dir;
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  close(pipeEnds[0]);
+  dir.write("velkor.ini", "[file]\ndat = never.dat\ntable = table.txt\n");
+  dir.write("table.txt", "");
+  const int child = test::startProcess({VELKOR_BINARY}, dir.path(), {terminal.slave, pipeEnds[1], -1});
+  close(pipeEnds[1]);
+  EXPECT_EQ(exitStatus(child), 128 + SIGPIPE);
+  EXPECT_TRUE(terminal.canonical()) << "terminal restored after SIGPIPE";
+}
+
+TEST(TerminalKeyboard, ReleasedWhileStoppedAndLeftAloneInTheBackground) {
+  Terminal terminal;
+  ASSERT_GE(terminal.slave, 0) << "no pseudo-terminal";
+  test::ScratchDir dir;
+  dir.write("velkor.ini", "[file]\ndat = audio.dat\ntable = table.txt\n");
+  dir.write("table.txt", "");
+
+  Job job = startJob(dir, terminal, true);
+  ASSERT_GT(job.velkor, 0);
+  EXPECT_TRUE(waitForRawMode(terminal));
+  EXPECT_EQ(write(terminal.master, "\x1a", 1), 1) << "Ctrl-Z";
+  EXPECT_TRUE(waitFor([&] { return processState(job.velkor) == 'T'; })) << "stopped";
+  EXPECT_TRUE(terminal.canonical()) << "the shell's terminal while velkor is stopped";
+  kill(job.velkor, SIGCONT);
+  EXPECT_TRUE(waitForRawMode(terminal)) << "single keys again after fg";
+  EXPECT_EQ(write(terminal.master, "q", 1), 1);
+  EXPECT_EQ(finishJob(job), 0);
+  EXPECT_TRUE(terminal.canonical());
+
+  // velkor &: a raw file is read and deleted (keys were polled on the way,
+  // a line of them pending) without a stop and without a change of the mode.
+  termios before{};
+  tcgetattr(terminal.slave, &before);
+  dir.write("audio.dat", std::string(8192, '\0'));
+  job = startJob(dir, terminal, false);
+  ASSERT_GT(job.velkor, 0);
+  EXPECT_EQ(write(terminal.master, "x\n", 2), 2);
+  EXPECT_TRUE(waitFor([&] { return !std::filesystem::exists(dir.path() / "audio.dat"); })) << "not stopped";
+  EXPECT_NE(processState(job.velkor), 'T');
+  termios during{};
+  tcgetattr(terminal.slave, &during);
+  EXPECT_EQ(during.c_lflag, before.c_lflag) << "the mode is the foreground's";
+  kill(job.velkor, SIGTERM);
+  EXPECT_EQ(finishJob(job), 143) << "not stopped on the way out either";
+}
+
+// bmpcmd hangs: SIGTERM ends velkor and the command with everything it started.
+TEST(Commands, EndWithVelkorWhenASignalEndsIt) {
+  test::ScratchDir dir;
+  dir.write("velkor.ini", "[file]\ndat = audio.dat\ntable = table.txt\nbmp = image.bmp\n"
+                          "bmpcmd = sleep 1000 & echo $! > cmd.pid && wait\n"
+                          "[time]\nshortintegration = 0.5\nlongintegration = 1\n[stations]\n7499m\n");
+  dir.write("table.txt", "");
+  dir.write("audio.dat", std::string(26460 * 4, '\0'));
+  const int child = test::startProcess({VELKOR_BINARY}, dir.path(), {});
+  ASSERT_GT(child, 0);
+  pid_t command = 0;
+  EXPECT_TRUE(waitFor([&] {
+    std::ifstream(dir.path() / "cmd.pid") >> command;
+    return command > 0;
+  })) << "bmpcmd ran";
+  kill(child, SIGTERM);
+  EXPECT_EQ(exitStatus(child), 143);
+  EXPECT_TRUE(waitFor([&] { return !alive(command); })) << "the command is left running";
+  if (command > 0) kill(command, SIGKILL);
 }
 
 } // namespace velkor

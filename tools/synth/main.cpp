@@ -6,12 +6,27 @@
 #include "synthconfig.h"
 
 #include "ground/errors.h"
+#include "ground/printable.h"
 #include "stations/stationmodel.h"
 
 #include <fstream>
 #include <iostream>
 #include <stdexcept>
 #include <string>
+
+namespace {
+
+// `text` line by line through printable(): file and station names in it come
+// from the settings and the table, and must not reach the terminal raw.
+std::string printableLines(const std::string& text) {
+  std::string out;
+  std::size_t begin = 0;
+  for (std::size_t end; (end = text.find('\n', begin)) != std::string::npos; begin = end + 1)
+    out += velkor::printable(std::string_view(text).substr(begin, end - begin)) + "\n";
+  return out + velkor::printable(std::string_view(text).substr(begin));
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
   using namespace velkor::synth;
@@ -39,12 +54,12 @@ int main(int argc, char** argv) {
     truth << truthJson(scenario, result);
     truth.close();
     if (!truth) throw std::runtime_error(truthName + ": cannot be written");
-    std::cout << truthText(scenario, result) << "truth        " << truthName << "\n";
+    std::cout << printableLines(truthText(scenario, result) + "truth        " + truthName + "\n");
     return 0;
   } catch (const velkor::FatalError& e) {
-    std::cerr << "velkor-synth: " << e.what() << "\n";
+    std::cerr << "velkor-synth: " << velkor::printable(e.what()) << "\n";
   } catch (const std::exception& e) {
-    std::cerr << "velkor-synth: " << e.what() << "\n";
+    std::cerr << "velkor-synth: " << velkor::printable(e.what()) << "\n";
   }
   return 1;
 }

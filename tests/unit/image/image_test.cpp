@@ -63,6 +63,7 @@ public:
     written.push_back(offset);
     return real_.writeAt(offset, data, count);
   }
+  bool truncate(int64_t size) override { return real_.truncate(size); }
   bool close() override { return real_.close(); }
   int error() const override { return ENOSPC; }
 
