@@ -173,6 +173,7 @@ void logSynchronisation(const Settings& cfg, const Acquisition& acq, const Timin
 }
 
 std::string resyncReason(const ResyncCauses& causes) {
+  if (causes.clockLost) return "sample_clock";
   if (causes.weakEdge && causes.pcClockAstray) return "weak_edge+pc_clock";
   return causes.pcClockAstray ? "pc_clock" : "weak_edge";
 }

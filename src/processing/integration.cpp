@@ -121,6 +121,7 @@ void setupStationTiming(const Settings& cfg, const Stations& stn, const Acquisit
                         Processing& proc) {
   proc.resyncrequests = 0;
   proc.lockcount = 0;
+  proc.clocklost = 0;
   std::fill(proc.nbthreshold.begin(), proc.nbthreshold.end(), cfg.nbinit);
   int32_t gri6000seen = 0; // [stations] of GRI 6000 placed so far
   int32_t gri7950seen = 0; // [stations] of GRI 7950 placed so far

@@ -24,6 +24,9 @@ namespace {
 constexpr double kSideLobeReach = 0.009;
 // The PC clock reads a raw file's first sample this late on average [s].
 constexpr double kRebaseLag = 0.05;
+// The ambiguity search asks for q after this many pairs of shifts, a few
+// milliseconds of work with ten entries.
+constexpr long kShiftsBetweenPolls = 65536;
 
 int32_t wrapIndex(int64_t index, int32_t length) {
   int64_t wrapped = index % length;
@@ -284,7 +287,7 @@ void measurePositions(const Settings& cfg, const Stations& stn, Timing& tim) {
   }
 }
 
-TaiAmbiguity resolveAmbiguity(const Settings& cfg, Timing& tim) {
+TaiAmbiguity resolveAmbiguity(const Settings& cfg, Timing& tim, const QuitPoll& quitRequested) {
   TaiAmbiguity result;
   const double reference = phaseCodeInterval(cfg.taientries[0].gri);
   float e = tim.taiexpected[0] - tim.taimeasured[0]; // [s], formed from single positions
@@ -296,6 +299,10 @@ TaiAmbiguity resolveAmbiguity(const Settings& cfg, Timing& tim) {
   long bestshift = 0;
   bool done = false;
   for (long m = 0; m <= shifts && !done; ++m) {
+    if (m % kShiftsBetweenPolls == kShiftsBetweenPolls - 1 && quitRequested && quitRequested()) {
+      result.quit = true;
+      return result;
+    }
     for (long shift : {-m, m}) {
       double trial = shift * reference + e;
       double error = 0;
@@ -355,7 +362,7 @@ Outcome averageForSync(const Settings& cfg, const Stations& stn, const Acquisiti
 }
 
 SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
-                        const TaiAverage& average) {
+                        const TaiAverage& average, const QuitPoll& quitRequested) {
   SyncReport report;
   int32_t longest = 0; // [samples] of the longest phase-coded window
   for (std::size_t n = 0; n < average.windows.size(); ++n)
@@ -368,17 +375,21 @@ SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisit
 
   if (!cfg.wavinput) rebaseClock(acq, tim, average);
   measurePositions(cfg, stn, tim);
-  report.ambiguity = resolveAmbiguity(cfg, tim);
+  report.ambiguity = resolveAmbiguity(cfg, tim, quitRequested);
+  if (report.ambiguity.quit) {
+    report.outcome = Outcome::quit;
+    return report;
+  }
   tim.timeorigin = tim.syncoffset + tim.clocktime;
   return report;
 }
 
 SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
-                       const BlockReader& readBlock) {
+                       const BlockReader& readBlock, const QuitPoll& quitRequested) {
   TaiAverage average;
   const Outcome averaged = averageForSync(cfg, stn, acq, tim, readBlock, average, nullptr);
   if (averaged != Outcome::ready) return SyncReport{averaged, {}, {}};
-  return evaluateSync(cfg, stn, acq, tim, average);
+  return evaluateSync(cfg, stn, acq, tim, average, quitRequested);
 }
 
 } // namespace velkor
