@@ -67,7 +67,7 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
 
   while (t + windowspan < acq.clock.blockend) {
     double pos = (t - acq.clock.blockstart) * acq.clock.sr; // [samples]
-    long k = std::lrint(pos);
+    const int64_t k = roundToInteger<int64_t>(pos);         // [samples], saturated far outside the buffer
     if (k < 0) {
       // After a large sample-clock correction a window can start before the
       // buffer; its pulse is passed over rather than read from outside.

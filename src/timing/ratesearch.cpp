@@ -1,6 +1,7 @@
 #include "timing/ratesearch.h"
 
 #include "ground/loran.h"
+#include "ground/numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,7 +37,7 @@ struct EntryFold {
 };
 
 int32_t windowLength(int32_t gri, double rate) {
-  return std::max<int32_t>(1, static_cast<int32_t>(std::lrint(phaseCodeInterval(gri) * rate)));
+  return std::max<int32_t>(1, roundToInteger<int32_t>(phaseCodeInterval(gri) * rate));
 }
 
 // Cycles per sample by which the synchronisation turns entry n's samples at
@@ -70,7 +71,7 @@ double meanRounding(double length, int64_t from, int64_t count) {
   int64_t windows = 0;
   for (int64_t m = 0;; ++m) {
     const double start = static_cast<double>(m) * length;
-    const int64_t first = std::llrint(start);
+    const int64_t first = roundToInteger<int64_t>(start);
     if (first >= count) break;
     if (first < from) continue;
     sum += static_cast<double>(first) - start;
@@ -94,7 +95,7 @@ EntryFold foldEntry(const Settings& cfg, const Stations& stn, const KeptSamples&
   const double cycles = mixingCycles(cfg, stn, kept, n, rate);
   for (int64_t m = 0;; ++m) {
     const double start = static_cast<double>(m) * pci * rate; // [samples]
-    const int64_t first = std::llrint(start);
+    const int64_t first = roundToInteger<int64_t>(start);
     if (first >= count) break;
     if (first < from) continue;
     const auto run = static_cast<int32_t>(std::min<int64_t>(length, count - first));
@@ -294,8 +295,10 @@ double searchSampleRate(const Settings& cfg, const Stations& stn, const KeptSamp
   const double bound = std::min<double>(cfg.srsearch, kLargestRateSearch) * 1e-6; // relative
   if (total == 0 || cfg.taicount() <= 0 || !(bound > 0)) return sr;
   const double tolerance = foldTolerance(cfg, kept);
-  int64_t count = std::llround(kFirstStageSteps * tolerance / bound * sr);
-  count = std::clamp<int64_t>(count, 1, total);
+  // Clamped before it is rounded: a tiny bound would ask for more steps than 64 bits hold.
+  double steps = kFirstStageSteps * tolerance / bound * sr; // [samples]
+  if (!(steps >= 1)) steps = 1;
+  int64_t count = std::llround(std::min(steps, static_cast<double>(total)));
   double centre = 0;    // relative offset of the grid's middle from sr
   double range = bound; // relative half-width of the grid
   for (;;) {
