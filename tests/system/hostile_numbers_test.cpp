@@ -21,7 +21,7 @@ namespace {
 
 constexpr double kRate = 12000;    // [Hz] of the recordings
 constexpr double kRunLimit = 20;   // [s] a run may last before it counts as hung
-constexpr int kSurvivalRuns = 120; // random configurations per test run
+constexpr int kSurvivalRuns = 400; // random configurations per test run
 
 std::string shippedTable() { return std::string(VELKOR_SOURCE_DIR) + "/data/table.txt"; }
 
