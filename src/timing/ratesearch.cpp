@@ -21,12 +21,17 @@ constexpr double kTwoPi = 6.283185307179586; // [rad] per cycle, in double preci
 constexpr double kDriftTolerance = 20e-6;    // [s] of pulse movement over a fold
 constexpr double kPhaseTolerance = 0.125;    // [cycles] of carrier movement over a fold
 constexpr int kFirstStageSteps = 32;         // candidates on each side of the first, widest grid
-constexpr int64_t kStretchGrowth = 4;        // each finer grid folds four times as many samples
-constexpr double kRefineRange = 1.5;         // a finer grid spans +-1.5 steps of the one before
-constexpr int kDriftPasses = 2;              // refinements by the edge's drift between the halves
-constexpr double kMatchReach = 150e-6;       // [s] of lags tried each side: the pulse's match is that wide
-constexpr double kMatchLevel = 0.9;          // the match's middle is taken between its falls to this
-constexpr float kDefaultEdgeLevel = 0.4f;    // edgelevel when it is given as an absolute value
+// A grid holds about kFirstStageSteps candidates each side at first and six
+// later; only a carrier far outside the band (an absurd bandcenter or
+// oscillator) would ask for more, and a grid of ever more candidates would
+// never end.
+constexpr double kMostGridSteps = 4 * kFirstStageSteps;
+constexpr int64_t kStretchGrowth = 4;     // each finer grid folds four times as many samples
+constexpr double kRefineRange = 1.5;      // a finer grid spans +-1.5 steps of the one before
+constexpr int kDriftPasses = 2;           // refinements by the edge's drift between the halves
+constexpr double kMatchReach = 150e-6;    // [s] of lags tried each side: the pulse's match is that wide
+constexpr double kMatchLevel = 0.9;       // the match's middle is taken between its falls to this
+constexpr float kDefaultEdgeLevel = 0.4f; // edgelevel when it is given as an absolute value
 
 // One entry folded modulo its phase-code interval.
 struct EntryFold {
@@ -303,7 +308,7 @@ double searchSampleRate(const Settings& cfg, const Stations& stn, const KeptSamp
   double range = bound; // relative half-width of the grid
   for (;;) {
     const double step = tolerance / (static_cast<double>(count) / sr); // relative
-    const int steps = static_cast<int>(std::ceil(range / step));
+    const int steps = roundToInteger<int>(std::min(std::ceil(range / step), kMostGridSteps));
     std::vector<float> score(static_cast<std::size_t>(2 * steps + 1));
     for (int i = -steps; i <= steps; ++i)
       score[static_cast<std::size_t>(i + steps)] = candidateScore(cfg, stn, kept, sr * (1 + centre + i * step), count);

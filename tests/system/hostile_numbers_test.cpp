@@ -227,6 +227,7 @@ TEST(Survival, RandomConfigurationsOfHostileNumbersNeverCrashOrHang) {
     if (draw.chance(0.2)) s.set("taisync", "7499x", draw.number());
     if (draw.chance(0.1)) s.set("chaindelay", "7499", draw.number());
     if (draw.chance(0.1)) s.set("firfilter", "tap", draw.number() + ", " + draw.number());
+    if (draw.chance(0.1)) s.set("stations", draw.number() + "m");
     const bool hostileTable = draw.chance(0.2);
     const int field = static_cast<int>(std::vector<int>{0, 1, 4, 5, 6, 8, 9, 10, 12, 13, 14}[draw.below(11)]);
     dir.write("table.txt", hostileTable ? tableWith(field, draw.number()) : table);
