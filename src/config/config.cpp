@@ -2,6 +2,7 @@
 
 #include "ground/errors.h"
 #include "ground/ini.h"
+#include "ground/loran.h"
 #include "ground/numbers.h"
 #include "ground/printable.h"
 #include "ground/timetext.h"
@@ -331,6 +332,118 @@ void validateSettings(const Settings& s) {
     throw FatalError("date = " + printable(s.date), std::string("not a date of the form ") + kDateForms);
   if (s.timegiven != 0 && !parseTimeText(s.time))
     throw FatalError("time = " + printable(s.time), std::string("not a time of the form ") + kTimeForms);
+  validateNumbers(s);
+}
+
+namespace {
+
+// Bounds of the time settings: beyond about a century the clock lies outside
+// the calendar's years and a double no longer resolves a pulse [s].
+constexpr double kLongestClockShift = 3.2e9;
+constexpr double kSecondsPerHour = 3600;
+// The sync fold counts its samples in 32 bits [samples].
+constexpr double kMostSyncSamples = 2147483647.0;
+// The ambiguity search counts its shifts in 32 bits [phase-code intervals].
+constexpr double kMostSearchShifts = 2147483647.0;
+
+// One numeric setting with the interval it must lie in; `reason` says why.
+struct Bound {
+  const char* key;
+  double value;
+  double lowest;
+  double highest;
+  const char* reason;
+};
+
+constexpr double kAny = std::numeric_limits<double>::max();
+
+// Every numeric setting and what its use can bear; most only need to be
+// finite (a single-precision key beyond 3.4e38 is stored as infinite).
+std::vector<Bound> numericBounds(const Settings& s) {
+  return {
+      {"lat", s.lat, -90, 90, "a latitude lies between -90 and 90 degrees"},
+      {"lon", s.lon, -360, 360, "a longitude lies between -360 and 360 degrees"},
+      {"biasreal", s.biasreal, -kAny, kAny, ""},
+      {"biasimag", s.biasimag, -kAny, kAny, ""},
+      {"filescale", s.filescale, -kAny, kAny, ""},
+      {"looffset", s.looffset, -kAny, kAny, ""},
+      {"lodrift", s.lodrift, -kAny, kAny, ""},
+      {"srcorr", s.srcorr, -kAny, kAny, ""},
+      {"jittercorr", s.jittercorr, -kAny, kAny, ""},
+      {"bandcenter", s.bandcenter, -kAny, kAny, ""},
+      {"srlofactor", s.srlofactor, -kAny, kAny, ""},
+      {"srlooffset", s.srlooffset, -kAny, kAny, ""},
+      {"srsearch", s.srsearch, -kAny, kAny, ""},
+      {"pllcenter", s.pllcenter, -kAny, kAny, ""},
+      {"plllow", s.plllow, -kAny, kAny, ""},
+      {"pllhigh", s.pllhigh, -kAny, kAny, ""},
+      {"pllfactort", s.pllfactort, -kAny, kAny, ""},
+      {"pllfactorf", s.pllfactorf, -kAny, kAny, ""},
+      {"plldither", s.plldither, -kAny, kAny, ""},
+      {"pllaveragef", s.pllaveragef, -kAny, kAny, ""},
+      {"pllavfini", s.pllavfini, -kAny, kAny, ""},
+      {"ffactor", s.ffactor, -kAny, kAny, ""},
+      {"srloavfac", s.srloavfac, -kAny, kAny, ""},
+      {"srloavini", s.srloavini, -kAny, kAny, ""},
+      {"shortintegration", s.shortintegration, 1 / s.sr, kAny, "must last at least one sample (1/sr s)"},
+      {"utcoffset", static_cast<double>(s.utcoffset), -kLongestClockShift / kSecondsPerHour,
+       kLongestClockShift / kSecondsPerHour, "moves the clock by more than a century"},
+      {"clockoffset", s.clockoffset, -kLongestClockShift, kLongestClockShift, "moves the clock by more than a century"},
+      {"timercalavfac", s.timercalavfac, -kAny, kAny, ""},
+      {"sleeptime", s.sleeptime, -kAny, kAny, ""},
+      {"asf", s.asf, -kAny, kAny, ""},
+      {"receiverdelay", s.receiverdelay, -kAny, kAny, ""},
+      {"rawlatency", s.rawlatency, -kAny, kAny, ""},
+      {"gamma", s.gamma, -kAny, kAny, ""},
+      {"dbrange", s.dbrange, -kAny, kAny, ""},
+      {"fullscale", s.fullscale, -kAny, kAny, ""},
+      {"normalizedistance", s.normalizedistance, -kAny, kAny, ""},
+      {"normalizepower", s.normalizepower, -kAny, kAny, ""},
+      {"blankingoffsetcorr", s.blankingoffsetcorr, -kAny, kAny, ""},
+      {"hipass", s.hipass, -kAny, kAny, ""},
+      {"edgelevel", s.edgelevel, -kAny, kAny, ""},
+      {"phasereference", s.phasereference, -kAny, kAny, ""},
+      {"xrcdelay7950", s.xrcdelay7950, -kAny, kAny, ""},
+      {"nbinit", s.nbinit, -kAny, kAny, ""},
+      {"nbfac", s.nbfac, -kAny, kAny, ""},
+      {"nbupdate", s.nbupdate, -kAny, kAny, ""},
+      {"nbcorr", s.nbcorr, -kAny, kAny, ""},
+      {"integrationtime", s.integrationtime, -kAny, kMostSyncSamples / s.sr, "averages more than 2147483647 samples"},
+      {"resynclimit", s.resynclimit, -kAny, kAny, ""},
+      {"clockerrorlimit", s.clockerrorlimit, -kAny, kAny, ""},
+      {"blankingdistance", s.blankingdistance, -kAny, kAny, ""},
+  };
+}
+
+// The list entries' numbers must be finite as well.
+void refuseNonFiniteEntries(const Settings& s) {
+  for (const TaiEntry& entry : s.taientries)
+    refuseUnless(std::isfinite(entry.value), "[taisync] weight", entry.value, "must be a finite number");
+  for (const ChainDelayEntry& entry : s.chaindelays)
+    refuseUnless(std::isfinite(entry.delay), "[chaindelay] delay", entry.delay, "must be a finite number");
+  for (std::size_t i = 0; i < s.tapre.size(); ++i)
+    refuseUnless(std::isfinite(s.tapre[i]) && std::isfinite(s.tapim[i]), "[firfilter] tap",
+                 std::isfinite(s.tapre[i]) ? s.tapim[i] : s.tapre[i], "must be a finite number");
+}
+
+// The ambiguity search steps over whole intervals of the first entry.
+void refuseEndlessSearch(const Settings& s) {
+  if (s.taientries.empty()) return;
+  const double reference = phaseCodeInterval(s.taientries.front().gri); // [s]
+  refuseUnless(s.searchrange <= kMostSearchShifts * reference, "searchrange", s.searchrange,
+               "spans more than 2147483647 phase-code intervals of the first [taisync] entry");
+}
+
+} // namespace
+
+void validateNumbers(const Settings& s) {
+  for (const Bound& bound : numericBounds(s)) {
+    refuseUnless(std::isfinite(bound.value), bound.key, bound.value, "must be a finite number");
+    refuseUnless(bound.value >= bound.lowest && bound.value <= bound.highest, bound.key, bound.value, bound.reason);
+  }
+  refuseUnless(std::isfinite(s.searchrange), "searchrange", s.searchrange, "must be a finite number");
+  refuseEndlessSearch(s);
+  refuseNonFiniteEntries(s);
 }
 
 void clampBlankingWindow(Settings& s) {

@@ -62,6 +62,13 @@ void refuseUnless(bool fine, const char* key, double value, const char* reason);
 // and its value).
 void validateSettings(const Settings& settings);
 
+// Refuses (FatalError naming the key and its value) every numeric setting and
+// list number that is not finite, and those whose use would overflow or never
+// end: a position off the globe, a clock moved by more than a century, a
+// synchronisation of more than 2^31 samples or search steps, a period
+// shorter than one sample. Part of validateSettings.
+void validateNumbers(const Settings& settings);
+
 // The blanked-pulse window clamped into the station window:
 // firstblankedsample >= 0, lastblankedsample <= displaysamples - 1.
 void clampBlankingWindow(Settings& settings);

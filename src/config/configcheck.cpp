@@ -12,8 +12,6 @@ namespace velkor {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 // Edits (insert, delete, replace, swap two neighbours) that turn a into b.
 std::size_t editDistance(std::string_view a, std::string_view b) {
   std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
@@ -121,8 +119,7 @@ void checkValue(const ConfigurationLine& line, std::vector<ConfigurationProblem>
 std::vector<ConfigurationProblem> findTextProblems(std::string_view text) {
   std::vector<ConfigurationProblem> problems;
   if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-    problems.push_back(
-        {1, "the file begins with a byte-order mark, which hides its first line; save it without one", false, true});
+    problems.push_back({1, "note: the file begins with a byte-order mark, which is skipped"});
   const std::vector<std::string> sections = configurationSections();
   bool unknownSection = false;
   forEachConfigurationLine(

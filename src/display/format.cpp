@@ -78,9 +78,21 @@ std::string plainField(const Field& field, double value) {
   return text.insert(0, width - text.size(), ' ');
 }
 
+// An infinity or NaN has no exponent: its sign and "inf" or "nan", right-aligned
+// in the width a finite value takes, so the columns after it keep their place.
+std::string nonFiniteExponentField(const Field& field, int significant, double value) {
+  std::string text(1, std::signbit(value) ? '-' : (field.plus ? '+' : ' '));
+  text += std::isnan(value) ? "nan" : "inf";
+  const auto width =
+      static_cast<std::size_t>(1 + significant + (field.decimals > 0 ? 1 : 0) + 4); // sign, digits, ".", E+dd
+  if (text.size() < width) text.insert(1, width - text.size(), ' ');
+  return text;
+}
+
 std::string exponentField(const Field& field, double value) {
   int mantissaDigits = std::max(1, field.integerDigits - (field.plus ? 0 : 1));
   int significant = mantissaDigits + field.decimals;
+  if (!std::isfinite(value)) return nonFiniteExponentField(field, significant, value);
   std::string text = printfText("%.*e", significant - 1, std::fabs(value));
   auto e = text.find('e');
   std::string mantissa = text.substr(0, e);

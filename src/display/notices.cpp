@@ -69,6 +69,8 @@ void noticeResync(const Settings& cfg, const Timing& tim, const Processing& proc
                   static_cast<double>(cfg.clockerrorlimit));
     reasons += (reasons.empty() ? "" : "; ") + std::string(text);
   }
+  if (proc.clocklost)
+    reasons += (reasons.empty() ? "" : "; ") + std::string("the sample-rate estimate left its band around sr");
   printNotice(cfg, console, errors, "re-synchronising: " + (reasons.empty() ? std::string("requested") : reasons));
 }
 

@@ -34,7 +34,7 @@ void warnSyncSkipped(Display& dsp, std::ostream& errors) {
 
 void announceSync(const Settings& cfg, Console& console) {
   console.endCurrentLine();
-  auto seconds = static_cast<long long>(std::floor(cfg.integrationtime + 0.5));
+  auto seconds = roundToInteger<long long>(std::floor(cfg.integrationtime + 0.5));
   console.write("sync: averaging for" + formatInteger(seconds) + "sec ");
   console.returnToColumnOne();
 }

@@ -33,8 +33,14 @@ std::string lowerCase(std::string_view text) {
 
 } // namespace
 
+std::string_view withoutByteOrderMark(std::string_view text) {
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
+  return text;
+}
+
 void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply,
                               const std::function<void(std::string_view section, int number)>& header) {
+  text = withoutByteOrderMark(text);
   std::string section;
   int number = 0; // [lines] of the line at hand, from 1
   while (!text.empty()) {

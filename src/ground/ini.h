@@ -12,6 +12,13 @@
 
 namespace velkor {
 
+// The UTF-8 byte-order mark some editors put at the start of a text file.
+inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// The text without a leading byte-order mark, which would otherwise become
+// part of the first line; reads nothing but `text`.
+std::string_view withoutByteOrderMark(std::string_view text);
+
 // One key line of a configuration text, after the reduction above.
 struct ConfigurationLine {
   std::string_view section;       // lower case, without its brackets
@@ -21,7 +28,8 @@ struct ConfigurationLine {
   int number = 0;                 // [lines] from 1
 };
 
-// Calls `apply` for every key line that stands in a section, in file order,
+// Calls `apply` for every key line that stands in a section, in file order
+// (a leading byte-order mark skipped),
 // and `header` (when given) for every section header with its name and line;
 // reads nothing but `text`.
 void forEachConfigurationLine(std::string_view text, const std::function<void(const ConfigurationLine&)>& apply,

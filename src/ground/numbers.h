@@ -14,6 +14,7 @@
 #include <numbers>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace velkor {
 
@@ -42,6 +43,18 @@ Int roundToInteger(double x) {
   if (x >= static_cast<double>(std::numeric_limits<Int>::max())) return std::numeric_limits<Int>::max();
   if (x <= static_cast<double>(std::numeric_limits<Int>::min())) return std::numeric_limits<Int>::min();
   return static_cast<Int>(x);
+}
+
+// Whether a real value, rounded half to even, lies within the integer type's
+// range (never for NaN or an infinity): the check before a conversion whose
+// saturation would change what a value means.
+template <typename Int>
+bool fitsInteger(double x) {
+  static_assert(std::is_signed_v<Int>);
+  if (!std::isfinite(x)) return false;
+  x = std::nearbyint(x);
+  const double lowest = static_cast<double>(std::numeric_limits<Int>::min()); // exact: a power of two
+  return x >= lowest && x < -lowest;
 }
 
 // snprintf of one value with a precision ("%.*f", "%.*e", "%.*g"), cut at

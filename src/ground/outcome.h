@@ -16,4 +16,9 @@ enum class Outcome {
 // made for; the top builds it (tests substitute a synthesiser).
 using BlockReader = std::function<Outcome()>;
 
+// Whether the user has asked to end the run (the key q), for work that can
+// last longer than a second between two blocks; the top builds it, an empty
+// one never asks.
+using QuitPoll = std::function<bool()>;
+
 } // namespace velkor

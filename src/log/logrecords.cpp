@@ -2,6 +2,7 @@
 
 #include "ground/errors.h"
 #include "ground/loran.h"
+#include "ground/numbers.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -65,7 +66,9 @@ double median(std::vector<double> values) {
 
 std::string isoUniversalTime(const Settings& cfg, const Timing& tim, double internaltime) {
   const double utc = internaltime - kLoranMinusUtc - tim.leapseconds - cfg.clockoffset; // [s since 1958]
-  auto milliseconds = static_cast<int64_t>(std::llround(utc * 1000.0));
+  // A time beyond the 64-bit range (a clock gone astray) reads as the 1958 origin.
+  const double exact = utc * 1000.0; // [ms]
+  auto milliseconds = fitsInteger<int64_t>(exact) ? static_cast<int64_t>(std::llround(exact)) : int64_t{0};
   int64_t days = milliseconds >= 0 ? milliseconds / kMillisecondsPerDay
                                    : -((-milliseconds + kMillisecondsPerDay - 1) / kMillisecondsPerDay);
   int64_t ofDay = milliseconds - days * kMillisecondsPerDay; // [ms] into the day
@@ -175,6 +178,7 @@ void logSynchronisation(const Settings& cfg, const Acquisition& acq, const Timin
 }
 
 std::string resyncReason(const ResyncCauses& causes) {
+  if (causes.clockLost) return "sample_clock";
   if (causes.weakEdge && causes.pcClockAstray) return "weak_edge+pc_clock";
   return causes.pcClockAstray ? "pc_clock" : "weak_edge";
 }

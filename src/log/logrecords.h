@@ -41,7 +41,7 @@ void logResynchronisation(const Settings& settings, const Acquisition& acquisiti
 void logLockState(const Settings& settings, const Acquisition& acquisition, const Timing& timing, bool locked,
                   Log& log);
 
-// The reason column of a re-synchronisation: weak_edge, pc_clock or weak_edge+pc_clock.
+// The reason column of a re-synchronisation: weak_edge, pc_clock, weak_edge+pc_clock or sample_clock.
 std::string resyncReason(const ResyncCauses& causes);
 
 // The four values of displayed station `station` from its short sums.

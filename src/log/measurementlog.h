@@ -60,7 +60,7 @@ struct LogRecord {
   double rmserror = kNoValue;               // [1] weighted rms residual
   double ambiguity = kNoValue;              // [s] the time is known only modulo this; 0 decided
   double loranminusgps = kNoValue;          // [s]
-  std::string reason;                       // resync: weak_edge, pc_clock, weak_edge+pc_clock
+  std::string reason;                       // resync: weak_edge, pc_clock, weak_edge+pc_clock, sample_clock
   std::vector<StationMeasurement> stations; // status: one per displayed station
 };
 

@@ -100,7 +100,7 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
       tabulateWindowPhases(cfg, acq, intervals, count, t, index, phases);
     const int32_t ahead = phases.used++;                    // this pulse's entry in the table
     double pos = (t - acq.clock.blockstart) * acq.clock.sr; // [samples]
-    long k = std::lrint(pos);
+    const int64_t k = roundToInteger<int64_t>(pos);         // [samples], saturated far outside the buffer
     if (k < 0) {
       // After a large sample-clock correction a window can start before the
       // buffer; its pulse is passed over rather than read from outside.
@@ -152,6 +152,7 @@ void setupStationTiming(const Settings& cfg, const Stations& stn, const Acquisit
                         Processing& proc) {
   proc.resyncrequests = 0;
   proc.lockcount = 0;
+  proc.clocklost = 0;
   std::fill(proc.nbthreshold.begin(), proc.nbthreshold.end(), cfg.nbinit);
   int32_t gri6000seen = 0; // [stations] of GRI 6000 placed so far
   int32_t gri7950seen = 0; // [stations] of GRI 7950 placed so far

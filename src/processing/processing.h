@@ -33,6 +33,7 @@ struct Processing {
   // ---- Oscillator tracking ---------------------------------------------------
   int32_t resyncrequests = 0;  // pending re-synchronisation requests
   int32_t lockcount = 0;       // consecutive strong periods, 0 ... 4
+  int16_t clocklost = 0;       // 1: a sample-clock correction ran out of its sane band; re-synchronise at once
   std::vector<float> envelope; // per point of the reference window [sample units]
   float edgemax = 0;           // largest envelope in the search window [sample units]
   float edgefrac = 0;          // [points] between k and k + 1

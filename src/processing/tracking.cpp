@@ -14,6 +14,24 @@ namespace velkor {
 namespace {
 
 constexpr int32_t kLocked = 4; // [periods] of strong edges in a row that make a lock
+// A sound card's clock is off by parts per million, a mistaken nominal rate
+// by a few per cent; a rate estimate beyond 10 % of sr is a loop running away.
+constexpr double kRateBand = 0.1; // [1] of sr
+// The position loop is stable up to a gain root of 2 (srcorr 4): no stable
+// loop moves the stream clock by more than twice the farthest edge error.
+constexpr double kStableGainRoot = 2;
+// The edge error reaches past the window by the edge's fraction and the
+// rounding residue, each below one point.
+constexpr double kEdgeErrorMargin = 2; // [points]
+
+// Whether a sample-clock correction keeps the loop in its band: a rate step
+// [Hz] that leaves sr within kRateBand, a shift [s] that a stable loop can make.
+bool isSaneCorrection(const Settings& cfg, const StreamClock& clock, double shift, double rateStep) {
+  const double rate = clock.sr + rateStep;                                                               // [Hz]
+  const double farthestError = std::max<double>(cfg.displaysamples, cfg.pulseoffset) + kEdgeErrorMargin; // [points]
+  return std::fabs(rate - cfg.sr) <= kRateBand * cfg.sr &&
+         std::fabs(shift) <= kStableGainRoot * farthestError / clock.sr;
+}
 
 // The argument handed to the oscillator command: the value in the receiver's
 // double-precision print form, cut to ten characters.
@@ -90,9 +108,11 @@ void trackOscillator(const Settings& cfg, const Stations& stn, StreamClock& cloc
 
   // Sample-clock loop: a late edge means the samples come faster than sr says.
   if (cfg.srcorr != 0) {
-    double err = proc.edgeposition - cfg.pulseoffset + 1.0; // [points] 0 with the edge at point 5
-    double shift = -cfg.srcorrroot * err / clock.sr;        // [s]
-    correctStreamClock(clock, shift, err * cfg.srcorr / cfg.shortintegration);
+    double err = proc.edgeposition - cfg.pulseoffset + 1.0;    // [points] 0 with the edge at point 5
+    double shift = -cfg.srcorrroot * err / clock.sr;           // [s]
+    double rateStep = err * cfg.srcorr / cfg.shortintegration; // [Hz]
+    if (isSaneCorrection(cfg, clock, shift, rateStep)) correctStreamClock(clock, shift, rateStep);
+    else proc.clocklost = 1;
   }
 
   // Oscillator frequency error from the carrier phase step over one period.
@@ -126,13 +146,16 @@ ResyncCauses resyncCauses(const Settings& cfg, const Timing& tim, const Processi
   ResyncCauses causes;
   causes.weakEdge = proc.edgemax < cfg.resynclimit;
   causes.pcClockAstray = !cfg.wavinput && cfg.clockerrorlimit > 0 && std::fabs(tim.pcoffset) > cfg.clockerrorlimit;
+  causes.clockLost = proc.clocklost != 0;
   return causes;
 }
 
 bool isLocked(const Processing& proc) { return proc.lockcount >= kLocked; }
 
 void countResyncRequests(const Settings& cfg, const Timing& tim, Processing& proc) {
-  if (resyncCauses(cfg, tim, proc).any()) {
+  if (proc.clocklost) {
+    proc.resyncrequests = kResyncRequestsDue;
+  } else if (resyncCauses(cfg, tim, proc).any()) {
     proc.resyncrequests += 1;
   } else if (proc.resyncrequests > 0) {
     proc.resyncrequests -= 1;

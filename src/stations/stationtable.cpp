@@ -25,9 +25,14 @@
 //     to even. Only the magnitudes of the position fields count: exactly "S"
 //     (after upper-casing) makes a latitude southern, exactly "W" a longitude
 //     western.
+//   - A UTF-8 byte-order mark at the start of the file is skipped.
 //   - A record whose GRI is 0 or negative is skipped. When the file ends
 //     inside a record, that record is ignored, with one warning when any of
 //     its fields holds text (trailing empty lines give none).
+//   - Any other record whose number fields do not all hold a finite number
+//     that fits their width (integers: 32 bits, singles: 3.4e38) is refused
+//     with a fatal error naming the file and the line the record begins on.
+#include "ground/errors.h"
 #include "ground/ini.h"
 #include "ground/numbers.h"
 #include "ground/printable.h"
@@ -62,6 +67,8 @@ public:
   explicit FieldReader(std::string_view text) : text_(text) {}
 
   bool atEnd() const { return at_ >= text_.size(); }
+
+  std::size_t offset() const { return at_; } // [bytes] into the text
 
   // The next field; `present` is false when the file had ended before it.
   std::string next(Kind kind, bool& present) {
@@ -123,13 +130,55 @@ double angle(int32_t degrees, int32_t minutes, float seconds, bool negative) {
   return negative ? -value : value;
 }
 
+const char* const kFieldNames[kFieldsPerRecord] = {"GRI",
+                                                   "field 2",
+                                                   "letter",
+                                                   "name",
+                                                   "latitude degrees",
+                                                   "latitude minutes",
+                                                   "latitude seconds",
+                                                   "N/S",
+                                                   "longitude degrees",
+                                                   "longitude minutes",
+                                                   "longitude seconds",
+                                                   "E/W",
+                                                   "emission delay",
+                                                   "field 14",
+                                                   "power"};
+
+// The line of a byte offset in the text, from 1 (LF, CRLF and a lone CR end a line).
+int lineAt(std::string_view text, std::size_t offset) {
+  int number = 1;
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i)
+    if (text[i] == '\n' || (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n'))) ++number;
+  return number;
+}
+
+// A record's numbers must be finite and fit their width: a saturated or
+// infinite one would carry on as a position or delay no station has.
+void refuseBadNumbers(const std::string& fileName, std::string_view text, std::size_t start,
+                      const std::array<std::string, kFieldsPerRecord>& field) {
+  for (int i = 0; i < kFieldsPerRecord; ++i) {
+    const double number = parseLeadingNumber(field[i]);
+    bool fine = true;
+    if (kRecordLayout[i] == Kind::Integer) fine = fitsInteger<int32_t>(number);
+    if (kRecordLayout[i] == Kind::Single) fine = std::isfinite(toSingle(number));
+    if (!fine)
+      throw FatalError(printable(fileName) + ":" + std::to_string(lineAt(text, start)),
+                       std::string(kFieldNames[i]) + " = " + printable(field[i]) +
+                           ": must be a finite number within the range of the field");
+  }
+}
+
 } // namespace
 
 std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostream& warnings) {
-  std::string text = readWholeFile(fileName);
-  FieldReader reader(text);
+  const std::string text = readWholeFile(fileName);
+  const std::string_view content = withoutByteOrderMark(text);
+  FieldReader reader(content);
   std::vector<TableRecord> records;
   while (!reader.atEnd()) {
+    const std::size_t start = reader.offset(); // [bytes] where the record begins
     std::array<std::string, kFieldsPerRecord> field;
     int present = 0; // [fields] read before the end of the file
     bool anyText = false;
@@ -151,6 +200,7 @@ std::vector<TableRecord> readTableRecords(const std::string& fileName, std::ostr
     TableRecord record;
     record.gri = integer(0);
     if (record.gri <= 0) continue;
+    refuseBadNumbers(fileName, content, start, field);
     record.letter = upperCase(field[2]);
     record.name = field[3];
     record.lat = angle(integer(4), integer(5), single(6), upperCase(field[7]) == "S");

@@ -1,6 +1,7 @@
 #include "timing/ratesearch.h"
 
 #include "ground/loran.h"
+#include "ground/numbers.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,12 +21,17 @@ constexpr double kTwoPi = 6.283185307179586; // [rad] per cycle, in double preci
 constexpr double kDriftTolerance = 20e-6;    // [s] of pulse movement over a fold
 constexpr double kPhaseTolerance = 0.125;    // [cycles] of carrier movement over a fold
 constexpr int kFirstStageSteps = 32;         // candidates on each side of the first, widest grid
-constexpr int64_t kStretchGrowth = 4;        // each finer grid folds four times as many samples
-constexpr double kRefineRange = 1.5;         // a finer grid spans +-1.5 steps of the one before
-constexpr int kDriftPasses = 2;              // refinements by the edge's drift between the halves
-constexpr double kMatchReach = 150e-6;       // [s] of lags tried each side: the pulse's match is that wide
-constexpr double kMatchLevel = 0.9;          // the match's middle is taken between its falls to this
-constexpr float kDefaultEdgeLevel = 0.4f;    // edgelevel when it is given as an absolute value
+// A grid holds about kFirstStageSteps candidates each side at first and six
+// later; only a carrier far outside the band (an absurd bandcenter or
+// oscillator) would ask for more, and a grid of ever more candidates would
+// never end.
+constexpr double kMostGridSteps = 4 * kFirstStageSteps;
+constexpr int64_t kStretchGrowth = 4;     // each finer grid folds four times as many samples
+constexpr double kRefineRange = 1.5;      // a finer grid spans +-1.5 steps of the one before
+constexpr int kDriftPasses = 2;           // refinements by the edge's drift between the halves
+constexpr double kMatchReach = 150e-6;    // [s] of lags tried each side: the pulse's match is that wide
+constexpr double kMatchLevel = 0.9;       // the match's middle is taken between its falls to this
+constexpr float kDefaultEdgeLevel = 0.4f; // edgelevel when it is given as an absolute value
 
 // One entry folded modulo its phase-code interval.
 struct EntryFold {
@@ -36,7 +42,7 @@ struct EntryFold {
 };
 
 int32_t windowLength(int32_t gri, double rate) {
-  return std::max<int32_t>(1, static_cast<int32_t>(std::lrint(phaseCodeInterval(gri) * rate)));
+  return std::max<int32_t>(1, roundToInteger<int32_t>(phaseCodeInterval(gri) * rate));
 }
 
 // Cycles per sample by which the synchronisation turns entry n's samples at
@@ -70,7 +76,7 @@ double meanRounding(double length, int64_t from, int64_t count) {
   int64_t windows = 0;
   for (int64_t m = 0;; ++m) {
     const double start = static_cast<double>(m) * length;
-    const int64_t first = std::llrint(start);
+    const int64_t first = roundToInteger<int64_t>(start);
     if (first >= count) break;
     if (first < from) continue;
     sum += static_cast<double>(first) - start;
@@ -94,7 +100,7 @@ EntryFold foldEntry(const Settings& cfg, const Stations& stn, const KeptSamples&
   const double cycles = mixingCycles(cfg, stn, kept, n, rate);
   for (int64_t m = 0;; ++m) {
     const double start = static_cast<double>(m) * pci * rate; // [samples]
-    const int64_t first = std::llrint(start);
+    const int64_t first = roundToInteger<int64_t>(start);
     if (first >= count) break;
     if (first < from) continue;
     const auto run = static_cast<int32_t>(std::min<int64_t>(length, count - first));
@@ -294,13 +300,15 @@ double searchSampleRate(const Settings& cfg, const Stations& stn, const KeptSamp
   const double bound = std::min<double>(cfg.srsearch, kLargestRateSearch) * 1e-6; // relative
   if (total == 0 || cfg.taicount() <= 0 || !(bound > 0)) return sr;
   const double tolerance = foldTolerance(cfg, kept);
-  int64_t count = std::llround(kFirstStageSteps * tolerance / bound * sr);
-  count = std::clamp<int64_t>(count, 1, total);
+  // Clamped before it is rounded: a tiny bound would ask for more steps than 64 bits hold.
+  double steps = kFirstStageSteps * tolerance / bound * sr; // [samples]
+  if (!(steps >= 1)) steps = 1;
+  int64_t count = std::llround(std::min(steps, static_cast<double>(total)));
   double centre = 0;    // relative offset of the grid's middle from sr
   double range = bound; // relative half-width of the grid
   for (;;) {
     const double step = tolerance / (static_cast<double>(count) / sr); // relative
-    const int steps = static_cast<int>(std::ceil(range / step));
+    const int steps = roundToInteger<int>(std::min(std::ceil(range / step), kMostGridSteps));
     std::vector<float> score(static_cast<std::size_t>(2 * steps + 1));
     for (int i = -steps; i <= steps; ++i)
       score[static_cast<std::size_t>(i + steps)] = candidateScore(cfg, stn, kept, sr * (1 + centre + i * step), count);

@@ -25,6 +25,9 @@ namespace {
 constexpr double kSideLobeReach = 0.009;
 // The PC clock reads a raw file's first sample this late on average [s].
 constexpr double kRebaseLag = 0.05;
+// The ambiguity search asks for q after this many pairs of shifts, a few
+// milliseconds of work with ten entries.
+constexpr long kShiftsBetweenPolls = 65536;
 
 int32_t wrapIndex(int64_t index, int32_t length) {
   int64_t wrapped = index % length;
@@ -84,7 +87,7 @@ void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& a
       int32_t added = k - 1;
       w.tainominal += pci;
       double late = w.tainominal - (acq.clock.blockstart + (added + acq.overlap) / acq.clock.sr);
-      k = added + static_cast<int32_t>(std::lrint(late * acq.clock.sr)) + 1;
+      k = added + roundToInteger<int32_t>(late * acq.clock.sr) + 1;
       p = w.taiwindowstart;
       tim.taiwindows[static_cast<std::size_t>(n)] += 1;
     }
@@ -133,8 +136,7 @@ void findCodedPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, in
   tim.taicandamp[entry].fill(0.0f);
   int32_t mastersfound = 0;
   int32_t secondariesfound = 0;
-  const int32_t halfwidth =
-      static_cast<int32_t>(std::lrint(kSideLobeReach * acq.clock.sr)); // [samples] blanked each side
+  const int32_t halfwidth = roundToInteger<int32_t>(kSideLobeReach * acq.clock.sr); // [samples] blanked each side
   for (int pass = 0; pass < kCandidateSlots; ++pass) {
     float best = 0;  // [sample units^2]
     int32_t lag = 0; // [samples]
@@ -175,7 +177,7 @@ void findCodedPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, in
     // The station's own side lobes, here and one GRI later, must not come back as peaks.
     const int32_t span = 2 * halfwidth + 1;
     blank(mastercorr, secondarycorr, int64_t{lag} - halfwidth, span, length);
-    blank(mastercorr, secondarycorr, std::lrint(lag + length / 2.0 - halfwidth), span, length);
+    blank(mastercorr, secondarycorr, roundToInteger<int64_t>(lag + length / 2.0 - halfwidth), span, length);
     if (cfg.syncverbose) peaks.push_back({master ? "M" : "S", cfg.taientries[entry].gri, amplitude, time});
   }
 }
@@ -202,7 +204,7 @@ TaiAverage beginAverage(const Settings& cfg, const Acquisition& acq) {
   for (std::size_t n = 0; n < a.windows.size(); ++n) {
     TaiWindow& w = a.windows[n];
     w.taiwindowstart = start;
-    w.taiwindowend = static_cast<int32_t>(std::lrint(start + phaseCodeInterval(cfg.taientries[n].gri) * acq.clock.sr));
+    w.taiwindowend = roundToInteger<int32_t>(start + phaseCodeInterval(cfg.taientries[n].gri) * acq.clock.sr);
     // A window must hold a sample, else the fold would never complete one.
     w.taiwindowend = std::max(w.taiwindowend, start + 1);
     w.taiwritepos = start;
@@ -225,7 +227,7 @@ TaiPulsePattern pulsePattern(int32_t gri, double sr) {
   const double gritime = gri / kGriUnitsPerSecond; // one GRI [s]
   auto place = [&](int group, int index, double seconds, int code) {
     pattern.taipulseoffset[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] =
-        static_cast<int32_t>(std::lrint(seconds * sr));
+        roundToInteger<int32_t>(seconds * sr);
     pattern.taipulsesign[static_cast<std::size_t>(group)][static_cast<std::size_t>(index)] = phaseCodeSign(code);
   };
   for (int i = 0; i <= 7; ++i) place(0, i, kPulseSpacing * i, i);
@@ -292,18 +294,22 @@ void measurePositions(const Settings& cfg, const Stations& stn, Timing& tim) {
   }
 }
 
-TaiAmbiguity resolveAmbiguity(const Settings& cfg, Timing& tim) {
+TaiAmbiguity resolveAmbiguity(const Settings& cfg, Timing& tim, const QuitPoll& quitRequested) {
   TaiAmbiguity result;
   const double reference = phaseCodeInterval(cfg.taientries[0].gri);
   float e = tim.taiexpected[0] - tim.taimeasured[0]; // [s], formed from single positions
   if (e > reference / 2) e = static_cast<float>(e - reference);
   if (e < -reference / 2) e = static_cast<float>(e + reference);
   result.referenceerror = e;
-  const long shifts = std::lrint(cfg.searchrange / reference);
+  const long shifts = roundToInteger<long>(cfg.searchrange / reference);
   double besterror = 1000000.0;
   long bestshift = 0;
   bool done = false;
   for (long m = 0; m <= shifts && !done; ++m) {
+    if (m % kShiftsBetweenPolls == kShiftsBetweenPolls - 1 && quitRequested && quitRequested()) {
+      result.quit = true;
+      return result;
+    }
     for (long shift : {-m, m}) {
       double trial = shift * reference + e;
       double error = 0;
@@ -381,7 +387,7 @@ Outcome averageForSync(const Settings& cfg, const Stations& stn, const Acquisiti
 }
 
 SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
-                        const TaiAverage& average) {
+                        const TaiAverage& average, const QuitPoll& quitRequested) {
   SyncReport report;
   int32_t longest = 0; // [samples] of the longest phase-coded window
   for (std::size_t n = 0; n < average.windows.size(); ++n)
@@ -394,17 +400,21 @@ SyncReport evaluateSync(const Settings& cfg, const Stations& stn, const Acquisit
 
   if (!cfg.wavinput) rebaseClock(cfg, acq, tim, average);
   measurePositions(cfg, stn, tim);
-  report.ambiguity = resolveAmbiguity(cfg, tim);
+  report.ambiguity = resolveAmbiguity(cfg, tim, quitRequested);
+  if (report.ambiguity.quit) {
+    report.outcome = Outcome::quit;
+    return report;
+  }
   tim.timeorigin = tim.syncoffset + tim.clocktime;
   return report;
 }
 
 SyncReport synchronise(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim,
-                       const BlockReader& readBlock) {
+                       const BlockReader& readBlock, const QuitPoll& quitRequested) {
   TaiAverage average;
   const Outcome averaged = averageForSync(cfg, stn, acq, tim, readBlock, average, nullptr);
   if (averaged != Outcome::ready) return SyncReport{averaged, {}, {}};
-  return evaluateSync(cfg, stn, acq, tim, average);
+  return evaluateSync(cfg, stn, acq, tim, average, quitRequested);
 }
 
 } // namespace velkor

@@ -37,13 +37,14 @@ Outcome averageForSync(const Settings& settings, const Stations& stations, const
                        Timing& timing, const BlockReader& readBlock, TaiAverage& average, KeptSamples* kept);
 
 // Finds the entries' peaks in the average, rebases clocktime on raw input and
-// resolves the ambiguity; writes the Timing results and timeorigin.
+// resolves the ambiguity; writes the Timing results and timeorigin. The
+// outcome is quit when `quitRequested` ends the search.
 SyncReport evaluateSync(const Settings& settings, const Stations& stations, const Acquisition& acquisition,
-                        Timing& timing, const TaiAverage& average);
+                        Timing& timing, const TaiAverage& average, const QuitPoll& quitRequested = {});
 
 // averageForSync, then evaluateSync: the synchronisation without a rate
 // search. Run only when syncPlan says run.
 SyncReport synchronise(const Settings& settings, const Stations& stations, const Acquisition& acquisition,
-                       Timing& timing, const BlockReader& readBlock);
+                       Timing& timing, const BlockReader& readBlock, const QuitPoll& quitRequested = {});
 
 } // namespace velkor

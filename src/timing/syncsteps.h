@@ -10,6 +10,7 @@
 #include "acquisition/acquisition.h"
 #include "config/settings.h"
 #include "ground/loran.h"
+#include "ground/outcome.h"
 #include "stations/stations.h"
 #include "timing/timing.h"
 
@@ -53,6 +54,7 @@ struct TaiAmbiguity {
   double besterror = 0;      // smallest weighted error found [1]
   double referenceerror = 0; // e: expected minus measured of entry 0, within +-P0/2 [s]
   double remaining = 0;      // period the result is known only modulo, 0 when decided [s]
+  bool quit = false;         // the search was ended by q before it was done
 };
 
 // One peak as the detailed synchronisation lines show it (syncverbose).
@@ -91,8 +93,9 @@ void findPeaks(const Settings& settings, const Acquisition& acquisition, Timing&
 // and each entry's delay and distance.
 void measurePositions(const Settings& settings, const Stations& stations, Timing& timing);
 
-// The weighted search over +-searchrange [s]; sets syncoffset [s].
-TaiAmbiguity resolveAmbiguity(const Settings& settings, Timing& timing);
+// The weighted search over +-searchrange [s]; sets syncoffset [s]. Asks
+// `quitRequested` now and then, and stops (quit) when it says so.
+TaiAmbiguity resolveAmbiguity(const Settings& settings, Timing& timing, const QuitPoll& quitRequested = {});
 
 // [s] The period after which the phase-code intervals of the reference and
 // of every weighted entry all start together again, when two shifts the

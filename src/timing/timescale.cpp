@@ -1,6 +1,7 @@
 #include "timing/timescale.h"
 
 #include "ground/loran.h"
+#include "ground/numbers.h"
 
 #include <cmath>
 #include <cstdio>
@@ -35,7 +36,7 @@ void computeStreamOffset(const Settings& cfg, const Acquisition& acq, Timing& ti
 StreamTimeOfDay streamTimeOfDay(const Settings& cfg, const Acquisition& acq, const Timing& tim) {
   double t = acq.clock.blockend + tim.timeorigin - kLoranMinusUtc - tim.leapseconds - cfg.clockoffset; // UTC [s]
   double h = t - std::floor(t / kSecondsPerDay) * kSecondsPerDay;                                      // [s] of the day
-  auto c = static_cast<int32_t>(std::lrint(h * 100));                                                  // [0.01 s]
+  auto c = roundToInteger<int32_t>(h * 100);                                                           // [0.01 s]
   StreamTimeOfDay tod;
   tod.hours = c / 360000;
   tod.minutes = (c - tod.hours * 360000) / 6000;
@@ -48,9 +49,9 @@ std::string universalTime(const Settings& cfg, const Timing& tim, double interna
   double hours = (u - std::floor(u)) * 24.0;
   double minutes = (hours - std::floor(hours)) * 60.0;
   float seconds = static_cast<float>((minutes - std::floor(minutes)) * 60.0);
-  long milliseconds = std::lrint(seconds * 1000.0);
-  auto hour = static_cast<int>(std::floor(hours));
-  auto minute = static_cast<int>(std::floor(minutes));
+  long milliseconds = roundToInteger<long>(seconds * 1000.0);
+  auto hour = roundToInteger<int>(std::floor(hours));
+  auto minute = roundToInteger<int>(std::floor(minutes));
   // Seconds that round up to a whole minute carry into minute, hour and day, so no ":60.000" is shown.
   if (milliseconds >= 60000) {
     milliseconds -= 60000;

@@ -94,7 +94,12 @@ private:
     try {
       table = readTableRecords(settings_.table, warnings);
     } catch (const FatalError& error) {
-      add(line, "station table " + quoted(settings_.table) + ": " + error.reason(), true);
+      // A refused record names its own line of the table: keep it.
+      const bool recordRefused = error.subject() != settings_.table;
+      add(line,
+          "station table " + quoted(settings_.table) + ": " +
+              (recordRefused ? printable(error.what()) : error.reason()),
+          true);
       return;
     }
     addWarnings(warnings.str());

@@ -17,8 +17,6 @@ namespace velkor {
 
 namespace {
 
-constexpr int32_t kResyncRequestsDue = 3; // requests that start a re-synchronisation
-
 Outcome drawImageRow(Record& r, Platform& platform) {
   renderImageRow(r.settings, r.stations, r.processing, r.image);
   PosixImageFile file;

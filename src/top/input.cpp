@@ -77,4 +77,8 @@ BlockReader blockReader(Record& r, Platform& platform) {
   return [&r, &platform] { return readNextBlock(r, platform); };
 }
 
+QuitPoll quitPoll(Platform& platform) {
+  return [&platform] { return platform.keyboard.readKey() == 'q'; };
+}
+
 } // namespace velkor

@@ -22,4 +22,7 @@ Outcome readNextBlock(Record& record, Platform& platform);
 // and the main cycle.
 BlockReader blockReader(Record& record, Platform& platform);
 
+// Whether q has been pressed, for the synchronisation's search.
+QuitPoll quitPoll(Platform& platform);
+
 } // namespace velkor

@@ -64,7 +64,8 @@ Outcome synchroniseWithRateSearch(Record& r, Platform& platform, const BlockRead
   average = beginAverage(cfg, r.acquisition);
   average.totalsamples = total;
   foldKeptSamples(cfg, r.stations, kept, rate, average, r.timing);
-  const SyncReport report = evaluateSync(cfg, r.stations, r.acquisition, r.timing, average);
+  const SyncReport report = evaluateSync(cfg, r.stations, r.acquisition, r.timing, average, quitPoll(platform));
+  if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(cfg, r.timing, report, platform.console);
   noticeSampleRate(cfg, r.acquisition.clock, platform.console, platform.errors);
   noticeAmbiguity(cfg, report, platform.console, platform.errors);
@@ -151,7 +152,7 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
   }
   announceSync(r.settings, platform.console);
   if (r.settings.srsearch > 0) return synchroniseWithRateSearch(r, platform, readBlock);
-  const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock);
+  const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock, quitPoll(platform));
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);
   noticeAmbiguity(r.settings, report, platform.console, platform.errors);

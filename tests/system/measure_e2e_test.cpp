@@ -138,7 +138,8 @@ TEST(CommandLine, HelpVersionAndCheckOfEveryMistake) {
   const auto check = velkor(dir, {"--check", "bad.ini"});
   EXPECT_EQ(check.status, 1);
   for (const char* expected :
-       {"bad.ini:1: the file begins with a byte-order mark", "bad.ini:4: input \"missing.wav\": file not found",
+       {"bad.ini:1: note: the file begins with a byte-order mark, which is skipped",
+        "bad.ini:4: input \"missing.wav\": file not found",
         "bad.ini:7: unknown key \"fullscael\" in [amplitude]; did you mean \"fullscale\"?",
         "bad.ini:9: sr = \"fast\": not a number, read as 0",
         "bad.ini:10: unknown section [station], its keys are ignored; did you mean [stations]?",

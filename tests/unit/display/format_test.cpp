@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace velkor {
 
 TEST(Printing, PlainNumbers) {
@@ -31,6 +33,9 @@ TEST(Printing, Templates) {
   EXPECT_EQ(formatTemplate("###|+###.#|+###.#", {2.5, 3.25, -3.25}), "  2|  +3.2|  -3.2") << "halves to even";
   EXPECT_EQ(formatTemplate("+#.#^^^^ +#.#^^^^", {0, 9.96}), "+0.0E+00 +1.0E+01");
   EXPECT_EQ(formatTemplate("sync: a+b. ^^^^ done", {}), "sync: a+b. ^^^^ done") << "text without fields";
+  EXPECT_EQ(formatTemplate("LO +#.#^^^^######.##us|SR #####.####Hz|#^^^^", {INFINITY, NAN, -INFINITY, -NAN}),
+            "LO +    inf      nanus|SR       -infHz|-  nan")
+      << "infinities and NaNs print in every field, an exponent field as wide as a finite value";
 }
 
 } // namespace velkor
