@@ -44,8 +44,8 @@ Int roundToInteger(double x) {
   return static_cast<Int>(x);
 }
 
-// snprintf of one value with a precision ("%.*f", "%.*e", "%.*g"), cut at
-// 511 characters; empty when the format fails.
+// snprintf of one value with a precision ("%.*f", "%.*e", "%.*g"), however
+// long; empty when the format fails.
 std::string printfText(const char* format, int precision, double value);
 
 // " 12 " / "-12 ": sign position, digits, one blank.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace velkor {
 
 TEST(Printing, PlainNumbers) {
@@ -31,6 +33,8 @@ TEST(Printing, Templates) {
   EXPECT_EQ(formatTemplate("###|+###.#|+###.#", {2.5, 3.25, -3.25}), "  2|  +3.2|  -3.2") << "halves to even";
   EXPECT_EQ(formatTemplate("+#.#^^^^ +#.#^^^^", {0, 9.96}), "+0.0E+00 +1.0E+01");
   EXPECT_EQ(formatTemplate("sync: a+b. ^^^^ done", {}), "sync: a+b. ^^^^ done") << "text without fields";
+  EXPECT_EQ(formatTemplate(std::string(600, '#') + ".#^^^^", {1.5}), " 15" + std::string(597, '0') + ".0E-598")
+      << "a field of hundreds of digits is printed in full";
 }
 
 } // namespace velkor
