@@ -1,6 +1,5 @@
 #include "ground/numbers.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -13,7 +12,13 @@ std::string printfText(const char* format, int precision, double value) {
   char text[512];
   int length = std::snprintf(text, sizeof text, format, precision, value);
   if (length < 0) return {};
-  return std::string(text, static_cast<std::size_t>(std::min<int>(length, sizeof text - 1)));
+  if (length < static_cast<int>(sizeof text)) return std::string(text, static_cast<std::size_t>(length));
+  // A field of hundreds of digits is printed again at its full length: cut,
+  // it would lose the exponent that the template printer reads back.
+  std::string whole(static_cast<std::size_t>(length) + 1, '\0');
+  std::snprintf(whole.data(), whole.size(), format, precision, value);
+  whole.resize(static_cast<std::size_t>(length));
+  return whole;
 }
 
 namespace {

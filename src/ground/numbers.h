@@ -57,8 +57,8 @@ bool fitsInteger(double x) {
   return x >= lowest && x < -lowest;
 }
 
-// snprintf of one value with a precision ("%.*f", "%.*e", "%.*g"), cut at
-// 511 characters; empty when the format fails.
+// snprintf of one value with a precision ("%.*f", "%.*e", "%.*g"), however
+// long; empty when the format fails.
 std::string printfText(const char* format, int precision, double value);
 
 // " 12 " / "-12 ": sign position, digits, one blank.

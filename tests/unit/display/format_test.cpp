@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 namespace velkor {
 
@@ -36,6 +37,8 @@ TEST(Printing, Templates) {
   EXPECT_EQ(formatTemplate("LO +#.#^^^^######.##us|SR #####.####Hz|#^^^^", {INFINITY, NAN, -INFINITY, -NAN}),
             "LO +    inf      nanus|SR       -infHz|-  nan")
       << "infinities and NaNs print in every field, an exponent field as wide as a finite value";
+  EXPECT_EQ(formatTemplate(std::string(600, '#') + ".#^^^^", {1.5}), " 15" + std::string(597, '0') + ".0E-598")
+      << "a field of hundreds of digits is printed in full";
 }
 
 } // namespace velkor
