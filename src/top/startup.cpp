@@ -151,7 +151,10 @@ Outcome synchroniseAndReport(Record& r, Platform& platform, const BlockReader& r
     break;
   }
   announceSync(r.settings, platform.console);
-  if (r.settings.srsearch > 0) return synchroniseWithRateSearch(r, platform, readBlock);
+  // A rate fitted to GPS time stamps is good to a few parts in 10^9; a rate
+  // measured from seconds of averaging only to a part in 10^6.
+  const bool rateFromStamps = r.timing.gpsstamped != 0;
+  if (r.settings.srsearch > 0 && !rateFromStamps) return synchroniseWithRateSearch(r, platform, readBlock);
   const SyncReport report = synchronise(r.settings, r.stations, r.acquisition, r.timing, readBlock, quitPoll(platform));
   if (report.outcome != Outcome::ready) return report.outcome;
   printSyncReport(r.settings, r.timing, report, platform.console);
