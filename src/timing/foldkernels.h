@@ -17,4 +17,12 @@ namespace velkor {
 float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count, float theta,
                    float delta, SinCosPass sincos);
 
+// addFoldMixed, or another build of it with the same bits.
+using FoldMixedPass = decltype(&addFoldMixed);
+
+// The build for this processor: the same operations per sample with 256-bit
+// vectors where it has AVX2, addFoldMixed elsewhere. Reads the processor's
+// features; called once as a synchronisation begins.
+FoldMixedPass chooseFoldMixed();
+
 } // namespace velkor

@@ -50,8 +50,8 @@ void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t p
 // added; returns the phase reached [rad].
 float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
                        float theta, float delta) {
-  return addFoldMixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
-                      acq.sampleim.data() + first, count, theta, delta, acq.sincos);
+  return a.foldmixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
+                     acq.sampleim.data() + first, count, theta, delta, acq.sincos);
 }
 
 void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {
@@ -199,6 +199,7 @@ void rebaseClock(const Settings& cfg, const Acquisition& acq, Timing& tim, const
 
 TaiAverage beginAverage(const Settings& cfg, const Acquisition& acq) {
   TaiAverage a;
+  a.foldmixed = chooseFoldMixed();
   a.windows.resize(static_cast<std::size_t>(cfg.taicount()));
   int32_t start = 0;
   for (std::size_t n = 0; n < a.windows.size(); ++n) {
