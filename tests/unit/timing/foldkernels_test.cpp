@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -80,6 +82,43 @@ TEST(FoldKernels, AgreesWithThePerSampleLoop) {
       ASSERT_EQ(got, want);
     }
     samples += n;
+  }
+}
+
+// The lock-step phase pass against one chain's recurrence, lane by lane: a
+// million phases over every lane count, stretches in a row, steps of either
+// sign up to half a turn and small ones whose phase drifts far below -pi.
+TEST(FoldKernels, PhaseLanesAgreeWithTheSerialRecurrence) {
+  std::mt19937 random(29);
+  std::uniform_real_distribution<float> start(-3.1415927f, 3.1415927f);
+  std::uniform_real_distribution<float> step(-3.1415927f, 3.1415927f);
+  std::vector<float> phase(static_cast<std::size_t>(kPhaseLanes * kFoldStretch));
+  int64_t phases = 0;
+  for (int trial = 0; phases < 1000000; ++trial) {
+    const int32_t lanes = trial % kPhaseLanes + 1;
+    float theta[kPhaseLanes] = {};
+    float delta[kPhaseLanes] = {};
+    for (int32_t l = 0; l < lanes; ++l) {
+      theta[l] = start(random);
+      delta[l] = l % 5 == 4 ? -0.0005f * std::abs(step(random)) : step(random);
+    }
+    float serial[kPhaseLanes];
+    std::copy(theta, theta + kPhaseLanes, serial);
+    for (int stretch = 0; stretch < 8; ++stretch) {
+      tabulatePhaseLanes(phase.data(), theta, delta, lanes);
+      for (int32_t l = 0; l < lanes; ++l) {
+        for (int32_t i = 0; i < kFoldStretch; ++i) {
+          const float want = serial[l];
+          ASSERT_EQ(std::bit_cast<uint32_t>(phase[static_cast<std::size_t>(l * kFoldStretch + i)]),
+                    std::bit_cast<uint32_t>(want))
+              << "lane " << l << " of " << lanes << ", step " << i;
+          serial[l] += delta[l];
+          if (serial[l] > kPiSingle) serial[l] = static_cast<float>(serial[l] - 2.0 * kPiSingle);
+        }
+        ASSERT_EQ(std::bit_cast<uint32_t>(theta[l]), std::bit_cast<uint32_t>(serial[l]));
+      }
+      phases += int64_t{lanes} * kFoldStretch;
+    }
   }
 }
 
