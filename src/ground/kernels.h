@@ -31,4 +31,17 @@ inline void forEachInGroups(int32_t count, F f) {
   for (; i < count; ++i) f(i);
 }
 
+// The same in groups of `Group`, then of `Smaller`, then one by one: for a
+// build whose widest vectors take `Group` items, the smaller groups keep short
+// remainders (a 24-point window in groups of 16) vectorised.
+template <int32_t Group, int32_t Smaller, typename F>
+inline void forEachInTwoGroups(int32_t count, F f) {
+  int32_t i = 0;
+  for (; i + Group <= count; i += Group)
+    for (int32_t j = 0; j < Group; ++j) f(i + j);
+  for (; i + Smaller <= count; i += Smaller)
+    for (int32_t j = 0; j < Smaller; ++j) f(i + j);
+  for (; i < count; ++i) f(i);
+}
+
 } // namespace velkor

@@ -119,15 +119,15 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
     case WindowMode::mixing: {
       float cosine = phases.cosine[ahead] * sign;
       float sine = phases.sine[ahead] * sign;
-      addWindowMixed(sumre, sumim, re, im, points, cosine, sine);
+      proc.windows.mixed(sumre, sumim, re, im, points, cosine, sine);
       break;
     }
     case WindowMode::blanking:
-      addWindowBlanking(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
-                        proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
+      proc.windows.blanking(sumre, sumim, proc.nbpowersum.data() + j0, proc.nbthreshold.data() + j0,
+                            proc.nbblankcount.data() + j0, re, im, acq.samplepower.data() + first, points, sign);
       break;
     case WindowMode::plain:
-      addWindowPlain(sumre, sumim, re, im, points, sign);
+      proc.windows.plain(sumre, sumim, re, im, points, sign);
       break;
     }
 
@@ -250,6 +250,7 @@ void prepareProcessing(const Settings& cfg, const Stations& stn, Processing& pro
     dimension(*array, points);
   dimension(proc.envelope, cfg.displaysamples);
   proc.pllavgfreq = cfg.pllavfini;
+  proc.windows = chooseWindowKernels();
 }
 
 void clearLongSums(Processing& proc) {

@@ -5,6 +5,8 @@
 // the cross-rate strips in place (render.h).
 #pragma once
 
+#include "processing/windowkernels.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -29,6 +31,7 @@ struct Processing {
   std::vector<float> nbblankcount;       // per point [samples]
   float phaserefcos = 1.0f;              // cos(phasereference)
   float phaserefsin = 0;                 // sin(phasereference)
+  WindowKernels windows;                 // the window loops' build; chooseWindowKernels at preparation
 
   // ---- Oscillator tracking ---------------------------------------------------
   int32_t resyncrequests = 0;  // pending re-synchronisation requests

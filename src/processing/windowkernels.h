@@ -1,7 +1,8 @@
 // The per-point loops of the station integration: one window of samples
 // into a station's sums. They take plain arrays (no state record) so that the
 // compiler can vectorise them and a check can hold them against the plain
-// definitions. The sums are 32-bit and wrap as the hardware adds do.
+// definitions. The sums are 32-bit and wrap as the hardware adds do. A wider
+// build of the same loops is chosen once by processor (chooseWindowKernels).
 #pragma once
 
 #include <cstdint>
@@ -21,5 +22,17 @@ void addWindowBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const fl
 // precision, ties to even): each sample multiplied by c + jq. |c|, |q| <= 1.
 void addWindowMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float c,
                     float q);
+
+// The three loops of one build; by default the baseline build above.
+struct WindowKernels {
+  decltype(&addWindowPlain) plain = addWindowPlain;
+  decltype(&addWindowBlanking) blanking = addWindowBlanking;
+  decltype(&addWindowMixed) mixed = addWindowMixed;
+};
+
+// The build for this processor: the same operations per point in 256-bit
+// vectors where it has AVX2, the baseline build elsewhere; both give the same
+// bits. Reads the processor's features; called once at preparation.
+WindowKernels chooseWindowKernels();
 
 } // namespace velkor

@@ -50,26 +50,42 @@ void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t p
 // added; returns the phase reached [rad].
 float foldSamplesMixed(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count,
                        float theta, float delta) {
-  return addFoldMixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
-                      acq.sampleim.data() + first, count, theta, delta, acq.sincos);
+  return a.foldmixed(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
+                     acq.sampleim.data() + first, count, theta, delta, acq.sincos);
+}
+
+// The mixer's phase at the entry's next sample and its step per sample [rad].
+void mixerStart(const Stations& stn, const Acquisition& acq, const TaiAverage& a, int n, float& theta, float& delta) {
+  const TaiWindow& w = a.windows[static_cast<std::size_t>(n)];
+  double offset = stn.tailineoffset[static_cast<std::size_t>(n)];
+  double t = (w.taicarry + a.totalsamples - acq.overlap) / acq.clock.sr;
+  double cycles = t * offset;
+  theta = static_cast<float>(2.0 * kPiSingle * (cycles - std::floor(cycles)));
+  delta = static_cast<float>(2.0 * kPiSingle * offset / acq.clock.sr);
+}
+
+// After a window's last sample: the next window starts at the sample nearest
+// its nominal start, counted from the sample just added; this keeps the fold
+// on the interval although the interval is no whole number of samples.
+// Returns the buffer index to go on from.
+int32_t nextWindow(const Settings& cfg, const Acquisition& acq, Timing& tim, TaiWindow& w, int n, int32_t k) {
+  const double pci = phaseCodeInterval(cfg.taientries[static_cast<std::size_t>(n)].gri);
+  int32_t added = k - 1;
+  w.tainominal += pci;
+  double late = w.tainominal - (acq.clock.blockstart + (added + acq.overlap) / acq.clock.sr);
+  tim.taiwindows[static_cast<std::size_t>(n)] += 1;
+  return added + roundToInteger<int32_t>(late * acq.clock.sr) + 1;
 }
 
 void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {
   TaiWindow& w = a.windows[static_cast<std::size_t>(n)];
   const bool mixing = cfg.bandcenter != 0;
   const int32_t last = acq.newsamples + acq.overlap - 1;
-  const double pci = phaseCodeInterval(cfg.taientries[static_cast<std::size_t>(n)].gri);
   int32_t p = w.taiwritepos;
   int32_t k = w.taicarry;
   float theta = 0; // mixer phase [rad]
   float delta = 0; // its step per sample [rad]
-  if (mixing) {
-    double offset = stn.tailineoffset[static_cast<std::size_t>(n)];
-    double t = (w.taicarry + a.totalsamples - acq.overlap) / acq.clock.sr;
-    double cycles = t * offset;
-    theta = static_cast<float>(2.0 * kPiSingle * (cycles - std::floor(cycles)));
-    delta = static_cast<float>(2.0 * kPiSingle * offset / acq.clock.sr);
-  }
+  if (mixing) mixerStart(stn, acq, a, n, theta, delta);
   while (k <= last) {
     // Runs of samples up to the window's end or the buffer's end, whichever comes first.
     int32_t run = std::min(w.taiwindowend - p, last - k + 1);
@@ -81,19 +97,71 @@ void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& a
     k += run;
     p += run;
     if (p == w.taiwindowend) {
-      // The next window starts at the sample nearest its nominal start,
-      // counted from the sample just added; this keeps the fold on the
-      // interval although the interval is no whole number of samples.
-      int32_t added = k - 1;
-      w.tainominal += pci;
-      double late = w.tainominal - (acq.clock.blockstart + (added + acq.overlap) / acq.clock.sr);
-      k = added + roundToInteger<int32_t>(late * acq.clock.sr) + 1;
+      k = nextWindow(cfg, acq, tim, w, n, k);
       p = w.taiwindowstart;
-      tim.taiwindows[static_cast<std::size_t>(n)] += 1;
     }
   }
   w.taicarry = k - acq.newsamples;
   w.taiwritepos = p;
+}
+
+// From this many mixing entries on, the lock-step fold advances their phases
+// side by side: a pass of four lanes costs about as much as three scalar steps.
+constexpr int kLockStepEntries = 4;
+
+// Folds entry n on from buffer index k and its write position by at most
+// `available` samples whose cosines and sines are c and q, as averageEntry
+// folds them (its runs only split further); moves k on and returns whether
+// the entry has reached the buffer's end.
+bool foldStretch(const Settings& cfg, const Acquisition& acq, Timing& tim, TaiAverage& a, int n, int32_t& k,
+                 const float* c, const float* q, int32_t available) {
+  TaiWindow& w = a.windows[static_cast<std::size_t>(n)];
+  const int32_t last = acq.newsamples + acq.overlap - 1;
+  int32_t p = w.taiwritepos;
+  int32_t used = 0; // [samples] of the stretch
+  while (k <= last && used < available) {
+    const int32_t run = std::min({w.taiwindowend - p, last - k + 1, available - used});
+    a.foldproducts(a.taisumre.data() + p, a.taisumim.data() + p, acq.samplere.data() + k, acq.sampleim.data() + k,
+                   c + used, q + used, run);
+    k += run;
+    p += run;
+    used += run;
+    if (p == w.taiwindowend) {
+      k = nextWindow(cfg, acq, tim, w, n, k);
+      p = w.taiwindowstart;
+    }
+  }
+  w.taiwritepos = p;
+  return k > last;
+}
+
+// The mixing fold of up to kPhaseLanes entries from `first` on in lock step:
+// every entry adds whole stretches until the buffer's end, so the phases of
+// all of them advance a stretch at a time side by side.
+void averageLockStep(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a,
+                     int first, int lanes) {
+  float theta[kPhaseLanes] = {}; // [rad]
+  float delta[kPhaseLanes] = {}; // [rad] per sample
+  int32_t k[kPhaseLanes] = {};   // buffer index each entry goes on from [samples]
+  for (int l = 0; l < lanes; ++l) {
+    mixerStart(stn, acq, a, first + l, theta[l], delta[l]);
+    k[l] = a.windows[static_cast<std::size_t>(first + l)].taicarry;
+  }
+  bool done[kPhaseLanes] = {};
+  int active = lanes;
+  float* phase = a.foldphases.data();
+  float c[kFoldStretch]; // cosines of one entry's stretch
+  float q[kFoldStretch]; // their sines
+  while (active > 0) {
+    tabulatePhaseLanes(phase, theta, delta, lanes);
+    for (int l = 0; l < lanes; ++l) {
+      if (done[l]) continue;
+      acq.sincos(phase + l * kFoldStretch, q, c, kFoldStretch);
+      done[l] = foldStretch(cfg, acq, tim, a, first + l, k[l], c, q, kFoldStretch);
+      active -= done[l] ? 1 : 0;
+    }
+  }
+  for (int l = 0; l < lanes; ++l) a.windows[static_cast<std::size_t>(first + l)].taicarry = k[l] - acq.newsamples;
 }
 
 void findAmplitudePeak(const Settings& cfg, const Acquisition& acq, Timing& tim, int n, const TaiAverage& a,
@@ -199,6 +267,9 @@ void rebaseClock(const Settings& cfg, const Acquisition& acq, Timing& tim, const
 
 TaiAverage beginAverage(const Settings& cfg, const Acquisition& acq) {
   TaiAverage a;
+  a.foldmixed = chooseFoldMixed();
+  a.foldproducts = chooseFoldProducts();
+  a.foldphases.assign(static_cast<std::size_t>(kPhaseLanes * kFoldStretch), 0.0f);
   a.windows.resize(static_cast<std::size_t>(cfg.taicount()));
   int32_t start = 0;
   for (std::size_t n = 0; n < a.windows.size(); ++n) {
@@ -218,7 +289,12 @@ TaiAverage beginAverage(const Settings& cfg, const Acquisition& acq) {
 }
 
 void averageBlock(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a) {
-  for (int n = 0; n < cfg.taicount(); ++n) averageEntry(cfg, stn, acq, tim, a, n);
+  if (cfg.bandcenter != 0 && cfg.taicount() >= kLockStepEntries) {
+    for (int n = 0; n < cfg.taicount(); n += kPhaseLanes)
+      averageLockStep(cfg, stn, acq, tim, a, n, std::min(kPhaseLanes, cfg.taicount() - n));
+  } else {
+    for (int n = 0; n < cfg.taicount(); ++n) averageEntry(cfg, stn, acq, tim, a, n);
+  }
   a.totalsamples += acq.newsamples;
 }
 

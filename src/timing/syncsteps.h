@@ -12,6 +12,7 @@
 #include "ground/loran.h"
 #include "ground/outcome.h"
 #include "stations/stations.h"
+#include "timing/foldkernels.h"
 #include "timing/timing.h"
 
 #include <array>
@@ -33,10 +34,13 @@ struct TaiWindow {
 
 // Working data of one synchronisation run; it lives only as long as the run.
 struct TaiAverage {
-  std::vector<TaiWindow> windows; // one per entry
-  std::vector<int32_t> taisumre;  // folded real parts, all windows back to back [sample units]
-  std::vector<int32_t> taisumim;  // folded imaginary parts [sample units]
-  int32_t totalsamples = 0;       // new samples averaged so far, T [samples]
+  std::vector<TaiWindow> windows;                  // one per entry
+  std::vector<int32_t> taisumre;                   // folded real parts, all windows back to back [sample units]
+  std::vector<int32_t> taisumim;                   // folded imaginary parts [sample units]
+  int32_t totalsamples = 0;                        // new samples averaged so far, T [samples]
+  FoldMixedPass foldmixed = addFoldMixed;          // the mixing fold's build; chooseFoldMixed as the run begins
+  FoldProductsPass foldproducts = addFoldProducts; // its product pass for the lock-step fold; chooseFoldProducts
+  std::vector<float> foldphases; // the lock-step fold's phases, kPhaseLanes rows of kFoldStretch [rad]
 };
 
 // Pulse positions of one phase-code interval for both pulse groups, as

@@ -3,7 +3,8 @@
 // longer, full-scale samples, phase steps of either sign up to half a turn,
 // and long runs whose phase drifts far below -pi (to about -120), where the
 // library reduces the argument in another way. The fold takes its cosines and
-// sines from the pass chosen for this machine, the reference from the library.
+// sines from the pass chosen for this machine, the reference from the library;
+// both builds of the fold (baseline and the one chosen here) are held.
 #include "timing/foldkernels.h"
 
 #include "ground/numbers.h"
@@ -11,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -48,6 +51,8 @@ TEST(FoldKernels, AgreesWithThePerSampleLoop) {
   std::uniform_real_distribution<float> step(-3.1415927f, 3.1415927f);
   std::uniform_int_distribution<int32_t> length(1, 600);
   const SinCosPass sincos = chooseSinCos();
+  // The baseline build and the one chosen for this processor (AVX2 where it has it).
+  const FoldMixedPass builds[] = {addFoldMixed, chooseFoldMixed()};
   int64_t samples = 0;
   for (int trial = 0; samples < 1000000; ++trial) {
     // Every 25th run is long, with a small negative step: its phase drifts down to -125.
@@ -64,16 +69,56 @@ TEST(FoldKernels, AgreesWithThePerSampleLoop) {
       wantre[i] = sum(random);
       wantim[i] = sum(random);
     }
-    std::vector<int32_t> gotre = wantre, gotim = wantim;
     const float theta = start(random);
     const float delta = drifting ? -0.0005f * start(random) : step(random);
 
+    const std::vector<int32_t> startre = wantre, startim = wantim;
     const float want = referenceFold(wantre.data(), wantim.data(), re.data(), im.data(), n, theta, delta);
-    const float got = addFoldMixed(gotre.data(), gotim.data(), re.data(), im.data(), n, theta, delta, sincos);
-    ASSERT_EQ(gotre, wantre) << n << " samples from " << theta << " by " << delta;
-    ASSERT_EQ(gotim, wantim) << n << " samples from " << theta << " by " << delta;
-    ASSERT_EQ(got, want);
+    for (const FoldMixedPass fold : builds) {
+      std::vector<int32_t> gotre = startre, gotim = startim;
+      const float got = fold(gotre.data(), gotim.data(), re.data(), im.data(), n, theta, delta, sincos);
+      ASSERT_EQ(gotre, wantre) << n << " samples from " << theta << " by " << delta;
+      ASSERT_EQ(gotim, wantim) << n << " samples from " << theta << " by " << delta;
+      ASSERT_EQ(got, want);
+    }
     samples += n;
+  }
+}
+
+// The lock-step phase pass against one chain's recurrence, lane by lane: a
+// million phases over every lane count, stretches in a row, steps of either
+// sign up to half a turn and small ones whose phase drifts far below -pi.
+TEST(FoldKernels, PhaseLanesAgreeWithTheSerialRecurrence) {
+  std::mt19937 random(29);
+  std::uniform_real_distribution<float> start(-3.1415927f, 3.1415927f);
+  std::uniform_real_distribution<float> step(-3.1415927f, 3.1415927f);
+  std::vector<float> phase(static_cast<std::size_t>(kPhaseLanes * kFoldStretch));
+  int64_t phases = 0;
+  for (int trial = 0; phases < 1000000; ++trial) {
+    const int32_t lanes = trial % kPhaseLanes + 1;
+    float theta[kPhaseLanes] = {};
+    float delta[kPhaseLanes] = {};
+    for (int32_t l = 0; l < lanes; ++l) {
+      theta[l] = start(random);
+      delta[l] = l % 5 == 4 ? -0.0005f * std::abs(step(random)) : step(random);
+    }
+    float serial[kPhaseLanes];
+    std::copy(theta, theta + kPhaseLanes, serial);
+    for (int stretch = 0; stretch < 8; ++stretch) {
+      tabulatePhaseLanes(phase.data(), theta, delta, lanes);
+      for (int32_t l = 0; l < lanes; ++l) {
+        for (int32_t i = 0; i < kFoldStretch; ++i) {
+          const float want = serial[l];
+          ASSERT_EQ(std::bit_cast<uint32_t>(phase[static_cast<std::size_t>(l * kFoldStretch + i)]),
+                    std::bit_cast<uint32_t>(want))
+              << "lane " << l << " of " << lanes << ", step " << i;
+          serial[l] += delta[l];
+          if (serial[l] > kPiSingle) serial[l] = static_cast<float>(serial[l] - 2.0 * kPiSingle);
+        }
+        ASSERT_EQ(std::bit_cast<uint32_t>(theta[l]), std::bit_cast<uint32_t>(serial[l]));
+      }
+      phases += int64_t{lanes} * kFoldStretch;
+    }
   }
 }
 
