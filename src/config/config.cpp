@@ -82,19 +82,15 @@ void storeSrcorr(Settings& s, std::string_view v) {
   s.srcorr = toSingle(number);
   s.srcorrroot = toSingle(std::sqrt(std::fabs(number)));
 }
-void storePllcommand(Settings& s, std::string_view v) {
-  s.pllcommand = std::string(v);
-  s.pllcommandgiven = 1;
+// A text whose presence matters apart from its value (a date or time the
+// configuration gives must be in an accepted form: validateSettings).
+template <std::string Settings::*M, int16_t Settings::*Given>
+void txtGiven(Settings& s, std::string_view v) {
+  s.*M = std::string(v);
+  s.*Given = 1;
 }
-// A date or time the configuration gives must be in an accepted form (validateSettings).
-void storeDate(Settings& s, std::string_view v) {
-  s.date = std::string(v);
-  s.dategiven = 1;
-}
-void storeTime(Settings& s, std::string_view v) {
-  s.time = std::string(v);
-  s.timegiven = 1;
-}
+constexpr auto storeDate = txtGiven<&Settings::date, &Settings::dategiven>;
+constexpr auto storeTime = txtGiven<&Settings::time, &Settings::timegiven>;
 void storeRawlatency(Settings& s, std::string_view v) {
   s.rawlatency = finiteOrZero(parseLeadingNumber(v));
   s.rawlatencygiven = 1;
@@ -155,7 +151,7 @@ const KeySpec kKeys[] = {
     {"frequency", "srlofactor", sgl<&Settings::srlofactor>},
     {"frequency", "srlooffset", sgl<&Settings::srlooffset>},
     {"frequency", "srsearch", sgl<&Settings::srsearch>},
-    {"pll", "pllcommand", storePllcommand, true},
+    {"pll", "pllcommand", txtGiven<&Settings::pllcommand, &Settings::pllcommandgiven>, true},
     {"pll", "pllcenter", dbl<&Settings::pllcenter>},
     {"pll", "plllow", sgl<&Settings::plllow>},
     {"pll", "pllhigh", sgl<&Settings::pllhigh>},

@@ -5,6 +5,7 @@
 #include "ground/loran.h"
 #include "ground/numbers.h"
 #include "processing/windowkernels.h"
+#include "stations/chaintiming.h"
 
 #include <algorithm>
 #include <array>
@@ -161,10 +162,8 @@ void setupStationTiming(const Settings& cfg, const Stations& stn, const Acquisit
     auto st = static_cast<std::size_t>(station);
     double period = phaseCodeInterval(stn.stationgri[st]); // [s]
 
-    // Emission delay, propagation and the receiver's own delay [s].
     proc.arrivaloffset[st] =
-        static_cast<float>(stn.stationdelay[st] / 1000.0 + 1000.0 * stn.stationdistance[st] / stn.propagationspeed +
-                           cfg.receiverdelay / 1000.0);
+        static_cast<float>(predictedArrival(cfg, stn, stn.stationdelay[st], stn.stationdistance[st])); // [s]
     if (stn.stationgri[st] == 6000) {
       if (gri6000seen == 1) proc.arrivaloffset[st] += -kCrossRateSpacing;
       if (gri6000seen == 2) proc.arrivaloffset[st] += kCrossRateSpacing;

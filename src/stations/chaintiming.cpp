@@ -93,6 +93,10 @@ void buildStationOrder(Stations& stn) {
     if (!stn.stationblanked[i]) stn.stationorder.push_back(i);
 }
 
+double predictedArrival(const Settings& cfg, const Stations& stn, float delay, float distance) {
+  return delay / 1000.0 + 1000.0 * distance / stn.propagationspeed + cfg.receiverdelay / 1000.0;
+}
+
 void computeChainTiming(const Settings& cfg, Stations& stn) {
   const int32_t stations = stn.stationcount();
   dimension(stn.pulsecount, stations);

@@ -22,4 +22,10 @@ void computeChainTiming(const Settings& settings, Stations& stations);
 // eight-pulse groups (O to Z), 0 for single pulses. The GRI must exceed it.
 int32_t pulseGroupLength(char letter, int32_t singlepulses);
 
+// [s] How long after its interval's start a station's pulses arrive: the
+// emission delay [ms], the propagation over the distance [km] at
+// propagationspeed, and the receiver's own delay (receiverdelay [ms]). The
+// one prediction that the integration windows and the synchronisation share.
+double predictedArrival(const Settings& settings, const Stations& stations, float delay, float distance);
+
 } // namespace velkor

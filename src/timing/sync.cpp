@@ -4,6 +4,7 @@
 #include "ground/kernels.h"
 #include "ground/loran.h"
 #include "ground/numbers.h"
+#include "stations/chaintiming.h"
 #include "timing/foldkernels.h"
 #include "timing/syncsteps.h"
 
@@ -359,10 +360,8 @@ void findPeaks(const Settings& cfg, const Acquisition& acq, Timing& tim, int n, 
 void measurePositions(const Settings& cfg, const Stations& stn, Timing& tim) {
   for (std::size_t n = 0; n < static_cast<std::size_t>(cfg.taicount()); ++n) {
     const double pci = phaseCodeInterval(cfg.taientries[n].gri);
-    // Emission delay, propagation and the receiver's own delay: where the
-    // pulses stand after each interval's start [s].
-    float taiarrival = static_cast<float>(
-        stn.taidelay[n] / 1000.0 + 1000.0 * stn.taidistance[n] / stn.propagationspeed + cfg.receiverdelay / 1000.0);
+    // Where the pulses stand after each interval's start [s].
+    float taiarrival = static_cast<float>(predictedArrival(cfg, stn, stn.taidelay[n], stn.taidistance[n]));
     double x = (taiarrival - tim.clocktime) / pci;
     tim.taiexpected[n] = static_cast<float>((x - std::floor(x)) * pci);
     bool master = isOneOf(cfg.taientries[n].letter, kMasterSyncLetters);
