@@ -4,6 +4,7 @@
 // integration also zeroes blanked pulses in the buffer (integration.h).
 #pragma once
 
+#include "acquisition/samplekernels.h"
 #include "ground/sincos.h"
 #include "platform/files.h"
 
@@ -48,6 +49,7 @@ struct Acquisition {
   float loim = 0;                   // oscillator value, imaginary part
   int16_t locount = 0;              // [samples] since the oscillator was set from lophase
   SinCosPass sincos = sinCosByLibrary; // cosines and sines as the C library gives them; chooseSinCos at preparation
+  RetireKernels retire;                // the retiring sums' build; chooseRetireKernels at preparation
   float dcsumre = 0;                   // sum of retired real values [sample units]
   float dcsumim = 0;                   // sum of retired imaginary values [sample units]
   float dccount = 0;                   // [samples] retired

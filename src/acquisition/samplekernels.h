@@ -3,12 +3,13 @@
 // it without a file; the oscillator alone is a sequential recurrence.
 #pragma once
 
-#include "acquisition/acquisition.h"
 #include "config/settings.h"
 
 #include <cstdint>
 
 namespace velkor {
+
+struct Acquisition;
 
 // Nearest 16-bit value, halves to even, saturating (NaN gives -32768).
 int16_t roundToSample(float value);
@@ -48,5 +49,17 @@ SampleSums sumQuietSamples(const int16_t* re, const int16_t* im, const float* po
 
 // Exact sum of count power values (they hold whole numbers) [sample units^2].
 double sumPower(const float* power, int32_t count);
+
+// The two sums of the samples that leave the buffer, of one build; by
+// default the baseline build above.
+struct RetireKernels {
+  decltype(&sumPower) power = sumPower;
+  decltype(&sumQuietSamples) quiet = sumQuietSamples;
+};
+
+// The build for this processor: the same integer sums in 256-bit vectors
+// where it has AVX2, the baseline build elsewhere; both give the same
+// numbers. Reads the processor's features; called once at preparation.
+RetireKernels chooseRetireKernels();
 
 } // namespace velkor

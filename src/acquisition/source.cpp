@@ -174,8 +174,8 @@ void retireSamples(const Settings& cfg, Acquisition& acq) {
   float* power = acq.samplepower.data();
   SampleSums sums;
   if (cfg.nb != 0) {
-    const float threshold = static_cast<float>(cfg.nbfac * sumPower(power, n) / n); // [sample units^2]
-    sums = sumQuietSamples(re, im, power, n, threshold);
+    const float threshold = static_cast<float>(cfg.nbfac * acq.retire.power(power, n) / n); // [sample units^2]
+    sums = acq.retire.quiet(re, im, power, n, threshold);
   } else {
     sums = sumSamples(re, im, n);
   }
@@ -214,6 +214,7 @@ void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
   acq.loim = 0;
   acq.locount = 0;
   acq.sincos = chooseSinCos();
+  acq.retire = chooseRetireKernels();
   acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)), 0);
 }
 

@@ -81,19 +81,22 @@ TEST(SampleKernels, AgreeWithThePlainDefinitions) {
     for (std::size_t i = 0; i < re.size(); i += 10) power[i] = 0;
     double plainsum = 0;
     for (float p : power) plainsum += p;
-    ASSERT_EQ(sumPower(power.data(), count), plainsum) << count;
-    const float mid = count ? power[re.size() / 3] : 1.0f;
-    for (float threshold : {std::numeric_limits<float>::infinity(), mid, std::nextafter(mid, 0.0f), 0.0f,
-                            std::numeric_limits<float>::quiet_NaN()}) {
-      int64_t sumre = 0, sumim = 0;
-      for (std::size_t i = 0; i < re.size(); ++i) {
-        sumre += power[i] < threshold ? re[i] : 0;
-        sumim += power[i] < threshold ? im[i] : 0;
+    // Both builds of the retiring sums: the baseline one and the processor's.
+    for (const RetireKernels& build : {RetireKernels{}, chooseRetireKernels()}) {
+      ASSERT_EQ(build.power(power.data(), count), plainsum) << count;
+      const float mid = count ? power[re.size() / 3] : 1.0f;
+      for (float threshold : {std::numeric_limits<float>::infinity(), mid, std::nextafter(mid, 0.0f), 0.0f,
+                              std::numeric_limits<float>::quiet_NaN()}) {
+        int64_t sumre = 0, sumim = 0;
+        for (std::size_t i = 0; i < re.size(); ++i) {
+          sumre += power[i] < threshold ? re[i] : 0;
+          sumim += power[i] < threshold ? im[i] : 0;
+        }
+        const SampleSums quiet = build.quiet(re.data(), im.data(), power.data(), count, threshold);
+        const SampleSums all = std::isinf(threshold) ? sumSamples(re.data(), im.data(), count) : quiet;
+        EXPECT_EQ(std::pair(quiet.re, quiet.im), std::pair(sumre, sumim)) << count << " " << threshold;
+        EXPECT_EQ(std::pair(all.re, all.im), std::pair(sumre, sumim)) << count << " all";
       }
-      const SampleSums quiet = sumQuietSamples(re.data(), im.data(), power.data(), count, threshold);
-      const SampleSums all = std::isinf(threshold) ? sumSamples(re.data(), im.data(), count) : quiet;
-      EXPECT_EQ(std::pair(quiet.re, quiet.im), std::pair(sumre, sumim)) << count << " " << threshold;
-      EXPECT_EQ(std::pair(all.re, all.im), std::pair(sumre, sumim)) << count << " all";
     }
   }
 }
