@@ -11,11 +11,8 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__x86_64__) && defined(__GNUC__)
+#if VELKOR_X86_BUILDS
 #include <immintrin.h>
-#define VELKOR_RETIRE_AVX2 1
-#else
-#define VELKOR_RETIRE_AVX2 0
 #endif
 
 namespace velkor {
@@ -199,7 +196,7 @@ double sumPowerInDoubles(const float* __restrict power, int32_t count) {
       count, [=](int32_t i) { return keep(i) & re[i]; }, [=](int32_t i) { return keep(i) & im[i]; });
 }
 
-#if VELKOR_RETIRE_AVX2
+#if VELKOR_X86_BUILDS
 // The same integer operations in 256-bit vectors: every sum is exact, so the
 // numbers are those of the baseline build.
 [[gnu::target("avx2")]] SampleSums sumQuietSamplesAvx2(const int16_t* __restrict re, const int16_t* __restrict im,
@@ -346,7 +343,7 @@ double sumPower(const float* __restrict power, int32_t count) {
 }
 
 RetireKernels chooseRetireKernels() {
-#if VELKOR_RETIRE_AVX2
+#if VELKOR_X86_BUILDS
   if (__builtin_cpu_supports("avx2")) return {sumPowerAvx2, sumQuietSamplesAvx2};
 #endif
   return {};

@@ -6,6 +6,16 @@
 #include <bit>
 #include <cstdint>
 
+// 1 where the compiler builds single functions for x86-64 extensions
+// ([[gnu::target("avx2")]]) and the processor can be asked for them
+// (__builtin_cpu_supports): there the loops also have a wider build, chosen at
+// preparation.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VELKOR_X86_BUILDS 1
+#else
+#define VELKOR_X86_BUILDS 0
+#endif
+
 namespace velkor {
 
 // sum + value with 32-bit wrap-around, as the integer sums keep it.

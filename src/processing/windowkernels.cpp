@@ -65,8 +65,7 @@ inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, co
   });
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VELKOR_WINDOWS_AVX2 1
+#if VELKOR_X86_BUILDS
 
 // AVX2 alone: no fused multiply-adds (and -ffp-contract=off would not form
 // them), so the products and sums round as in the baseline build.
@@ -89,8 +88,6 @@ inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, co
                                                 int32_t points, float c, float q) {
   mixedWindow<kWidePointGroup>(sumre, sumim, re, im, points, c, q);
 }
-#else
-#define VELKOR_WINDOWS_AVX2 0
 #endif
 
 } // namespace
@@ -112,7 +109,7 @@ void addWindowMixed(int32_t* __restrict sumre, int32_t* __restrict sumim, const 
 }
 
 WindowKernels chooseWindowKernels() {
-#if VELKOR_WINDOWS_AVX2
+#if VELKOR_X86_BUILDS
   if (__builtin_cpu_supports("avx2")) return {addWindowPlainAvx2, addWindowBlankingAvx2, addWindowMixedAvx2};
 #endif
   return {};

@@ -77,8 +77,7 @@ inline float foldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const 
   return theta;
 }
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define VELKOR_FOLD_AVX2 1
+#if VELKOR_X86_BUILDS
 
 // AVX2 alone: no fused multiply-adds (and -ffp-contract=off would not form
 // them), so the products and sums round as in the baseline build.
@@ -93,8 +92,6 @@ float addFoldMixedAvx2(int32_t* sumre, int32_t* sumim, const int16_t* re, const 
                        float delta, SinCosPass sincos) {
   return foldMixed<addProductsAvx2>(sumre, sumim, re, im, count, theta, delta, sincos);
 }
-#else
-#define VELKOR_FOLD_AVX2 0
 #endif
 
 } // namespace
@@ -110,7 +107,7 @@ void addFoldProducts(int32_t* sumre, int32_t* sumim, const int16_t* re, const in
 }
 
 FoldProductsPass chooseFoldProducts() {
-#if VELKOR_FOLD_AVX2
+#if VELKOR_X86_BUILDS
   if (__builtin_cpu_supports("avx2")) return addProductsAvx2;
 #endif
   return addFoldProducts;
@@ -197,7 +194,7 @@ void tabulatePhaseLanes(float* phase, float* theta, const float* delta, int32_t 
 }
 
 FoldMixedPass chooseFoldMixed() {
-#if VELKOR_FOLD_AVX2
+#if VELKOR_X86_BUILDS
   if (__builtin_cpu_supports("avx2")) return addFoldMixedAvx2;
 #endif
   return addFoldMixed;
