@@ -50,16 +50,17 @@ SampleSums sumQuietSamples(const int16_t* re, const int16_t* im, const float* po
 // Exact sum of count power values (they hold whole numbers) [sample units^2].
 double sumPower(const float* power, int32_t count);
 
-// The two sums of the samples that leave the buffer, of one build; by
-// default the baseline build above.
-struct RetireKernels {
+// The decoder's one pass with the powers and the two sums of the samples that
+// leave the buffer, of one build; by default the baseline build above.
+struct SampleKernels {
+  decltype(&decodeFramesWithPower) decode = decodeFramesWithPower;
   decltype(&sumPower) power = sumPower;
   decltype(&sumQuietSamples) quiet = sumQuietSamples;
 };
 
-// The build for this processor: the same integer sums in 256-bit vectors
+// The build for this processor: the same integer work in 256-bit vectors
 // where it has AVX2, the baseline build elsewhere; both give the same
 // numbers. Reads the processor's features; called once at preparation.
-RetireKernels chooseRetireKernels();
+SampleKernels chooseSampleKernels();
 
 } // namespace velkor

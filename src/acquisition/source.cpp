@@ -174,8 +174,8 @@ void retireSamples(const Settings& cfg, Acquisition& acq) {
   float* power = acq.samplepower.data();
   SampleSums sums;
   if (cfg.nb != 0) {
-    const float threshold = static_cast<float>(cfg.nbfac * acq.retire.power(power, n) / n); // [sample units^2]
-    sums = acq.retire.quiet(re, im, power, n, threshold);
+    const float threshold = static_cast<float>(cfg.nbfac * acq.kernels.power(power, n) / n); // [sample units^2]
+    sums = acq.kernels.quiet(re, im, power, n, threshold);
   } else {
     sums = sumSamples(re, im, n);
   }
@@ -214,7 +214,7 @@ void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
   acq.loim = 0;
   acq.locount = 0;
   acq.sincos = chooseSinCos();
-  acq.retire = chooseRetireKernels();
+  acq.kernels = chooseSampleKernels();
   acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)), 0);
 }
 
@@ -256,7 +256,7 @@ void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   const bool shifted = acq.looffset != 0 || cfg.lodrift != 0;
   if (cfg.nb != 0 && !scaled && !shifted) {
     // Nothing changes the samples between their decoding and their powers: one pass.
-    decodeFramesWithPower(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im, power);
+    acq.kernels.decode(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im, power);
   } else {
     decodeFrames(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im);
     if (scaled) {

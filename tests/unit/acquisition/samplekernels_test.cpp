@@ -27,8 +27,8 @@ TEST(Decoding, FourLayouts) {
     EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
     EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
   }
-  // The one pass with the powers against the two passes, a million frames of
-  // random bytes in every layout.
+  // The one pass with the powers, both builds, against the two passes, a
+  // million frames of random bytes in every layout.
   std::mt19937 random(11);
   std::uniform_int_distribution<int> byte(0, 255);
   for (const auto& [channels, width, unusedre, unusedim] : rows) {
@@ -40,10 +40,12 @@ TEST(Decoding, FourLayouts) {
     std::vector<float> wantpower(size), power(size);
     decodeFrames(raw.data(), frames, channels, width, wantre.data(), wantim.data());
     computePower(wantre.data(), wantim.data(), wantpower.data(), frames);
-    decodeFramesWithPower(raw.data(), frames, channels, width, re.data(), im.data(), power.data());
-    EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
-    EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
-    EXPECT_EQ(power, wantpower) << channels << " x " << width << " bytes";
+    for (const SampleKernels& build : {SampleKernels{}, chooseSampleKernels()}) {
+      build.decode(raw.data(), frames, channels, width, re.data(), im.data(), power.data());
+      EXPECT_EQ(re, wantre) << channels << " x " << width << " bytes";
+      EXPECT_EQ(im, wantim) << channels << " x " << width << " bytes";
+      EXPECT_EQ(power, wantpower) << channels << " x " << width << " bytes";
+    }
   }
 }
 
@@ -82,7 +84,7 @@ TEST(SampleKernels, AgreeWithThePlainDefinitions) {
     double plainsum = 0;
     for (float p : power) plainsum += p;
     // Both builds of the retiring sums: the baseline one and the processor's.
-    for (const RetireKernels& build : {RetireKernels{}, chooseRetireKernels()}) {
+    for (const SampleKernels& build : {SampleKernels{}, chooseSampleKernels()}) {
       ASSERT_EQ(build.power(power.data(), count), plainsum) << count;
       const float mid = count ? power[re.size() / 3] : 1.0f;
       for (float threshold : {std::numeric_limits<float>::infinity(), mid, std::nextafter(mid, 0.0f), 0.0f,
