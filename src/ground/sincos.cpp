@@ -1,5 +1,6 @@
 #include "ground/sincos.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -172,20 +173,33 @@ inline void sinCosOne(float y, float* sine, float* cosine) {
   return _mm_movemask_epi8(inside) == 0xffff;
 }
 
-// Moves bit `bit` of each 32-bit quadrant into the sign bit of a 64-bit lane.
+// The quadrant n of each argument [rad], as the library computes it in
+// integers, ((int)(x 2 / pi 2^24) + 2^23) >> 24, but in doubles: truncation
+// and the shift's floor as roundings of exact values (|x| < 120 keeps every
+// step below 2^31), so that n stays in the lanes of the reduction.
+[[gnu::target("avx2,fma")]] inline __m256d quadrantOf(__m256d x) {
+  const __m256d truncated =
+      _mm256_round_pd(_mm256_mul_pd(x, broadcast(kTwoByPiScaled)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  return _mm256_round_pd(_mm256_fmadd_pd(truncated, broadcast(0x1p-24), broadcast(0.5)),
+                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+}
+
+// Bit `Bit` of each quadrant's bits (from quadrantBits) in the sign bit of its lane.
 template <int Bit>
-[[gnu::target("avx2,fma")]] inline __m256d signFromBit(__m128i n) {
-  return _mm256_castsi256_pd(_mm256_slli_epi64(_mm256_cvtepi32_epi64(_mm_srli_epi32(n, Bit)), 63));
+[[gnu::target("avx2,fma")]] inline __m256i signFromBit(__m256i bits) {
+  return _mm256_slli_epi64(_mm256_srli_epi64(bits, Bit), 63);
 }
 
 [[gnu::target("avx2,fma")]] inline void sinCosFour(const float* theta, float* sine, float* cosine) {
-  const __m128 y = _mm_loadu_ps(theta);
-  const __m256d x = _mm256_cvtps_pd(y);
-  const __m256d r = _mm256_mul_pd(x, broadcast(kTwoByPiScaled));
-  const __m128i n = _mm_srai_epi32(_mm_add_epi32(_mm256_cvttpd_epi32(r), _mm_set1_epi32(0x800000)), 24);
-  const __m256d reduced = _mm256_fnmadd_pd(_mm256_cvtepi32_pd(n), broadcast(kHalfPi), x);
+  const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(theta));
+  const __m256d n = quadrantOf(x);
+  const __m256d reduced = _mm256_fnmadd_pd(n, broadcast(kHalfPi), x);
+  // n + 1.5 x 2^52 holds the small integer n in two's complement in its low
+  // mantissa bits.
+  const __m256i bits = _mm256_castpd_si256(_mm256_add_pd(n, broadcast(0x1.8p52)));
   // The sine's sign per quadrant (1, -1, -1, 1) is bit 0 xor bit 1 of n.
-  const __m256d xs = _mm256_xor_pd(reduced, signFromBit<0>(_mm_xor_si128(n, _mm_srli_epi32(n, 1))));
+  const __m256d xs =
+      _mm256_xor_pd(reduced, _mm256_castsi256_pd(signFromBit<0>(_mm256_xor_si256(bits, _mm256_srli_epi64(bits, 1)))));
   const __m256d x2 = _mm256_mul_pd(reduced, reduced);
   const __m256d x4 = _mm256_mul_pd(x2, x2);
   const __m256d x3 = _mm256_mul_pd(x2, xs);
@@ -196,23 +210,48 @@ template <int Bit>
   const __m256d x6 = _mm256_mul_pd(x4, x2);
   const __m256d s = _mm256_fmadd_pd(x3, broadcast(kQuadrants01.s1), xs);
   const __m256d c = _mm256_fmadd_pd(x4, broadcast(kQuadrants01.c2), c1);
-  const __m128 sinpoly = _mm256_cvtpd_ps(_mm256_fmadd_pd(x5, s1, s));
-  const __m128 cospoly = _mm256_cvtpd_ps(_mm256_xor_pd(_mm256_fmadd_pd(x6, c2, c), signFromBit<1>(n)));
-  const __m128 odd = _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_and_si128(n, _mm_set1_epi32(1)), _mm_set1_epi32(1)));
-  _mm_storeu_ps(sine, _mm_blendv_ps(sinpoly, cospoly, odd));
-  _mm_storeu_ps(cosine, _mm_blendv_ps(cospoly, sinpoly, odd));
+  const __m256d sinpoly = _mm256_fmadd_pd(x5, s1, s);
+  const __m256d cospoly = _mm256_xor_pd(_mm256_fmadd_pd(x6, c2, c), _mm256_castsi256_pd(signFromBit<1>(bits)));
+  // Odd quadrants exchange the two; choosing before the conversion to single
+  // chooses the same values.
+  const __m256d odd = _mm256_castsi256_pd(signFromBit<0>(bits));
+  _mm_storeu_ps(sine, _mm256_cvtpd_ps(_mm256_blendv_pd(sinpoly, cospoly, odd)));
+  _mm_storeu_ps(cosine, _mm256_cvtpd_ps(_mm256_blendv_pd(cospoly, sinpoly, odd)));
+}
+
+// The groups of a table through the vector path, `Width` values at a time:
+// every group first, whatever its arguments, so that the loop holds no call
+// and its constants stay in registers; then the groups with an argument the
+// vector path does not take (64 groups per mask) once more one by one, which
+// overwrites their values. The rest of the table goes one by one.
+template <int32_t Width, auto inRange, auto group>
+[[gnu::always_inline]] inline int32_t sinCosInGroups(const float* theta, float* sine, float* cosine, int32_t count) {
+  constexpr int32_t kGroupsPerMask = 64;
+  int32_t i = 0;
+  while (i + Width <= count) {
+    const int32_t groups = std::min((count - i) / Width, kGroupsPerMask);
+    uint64_t outside = 0; // bit g: group g has an argument outside the vector path's range
+    for (int32_t g = 0; g < groups; ++g) {
+      const int32_t first = i + Width * g;
+      outside |= uint64_t{!inRange(theta + first)} << g;
+      group(theta + first, sine + first, cosine + first);
+    }
+    for (; outside != 0; outside &= outside - 1) {
+      const int32_t first = i + Width * std::countr_zero(outside);
+      for (int32_t j = first; j < first + Width; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
+    }
+    i += Width * groups;
+  }
+  return i;
+}
+
+[[gnu::target("avx2,fma")]] inline bool fourInReducedRange(const float* theta) {
+  return inReducedRange(_mm_loadu_si128(reinterpret_cast<const __m128i*>(theta)));
 }
 
 [[gnu::target("avx2,fma")]] void sinCosFusedAvx2(const float* theta, float* sine, float* cosine, int32_t count) {
-  int32_t i = 0;
-  for (; i + 4 <= count; i += 4) {
-    if (inReducedRange(_mm_loadu_si128(reinterpret_cast<const __m128i*>(theta + i)))) {
-      sinCosFour(theta + i, sine + i, cosine + i);
-    } else {
-      for (int32_t j = i; j < i + 4; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
-    }
-  }
-  for (; i < count; ++i) sinCosOne<true>(theta[i], &sine[i], &cosine[i]);
+  for (int32_t i = sinCosInGroups<4, fourInReducedRange, sinCosFour>(theta, sine, cosine, count); i < count; ++i)
+    sinCosOne<true>(theta[i], &sine[i], &cosine[i]);
 }
 
 // The same arithmetic on eight values at a time, for processors with AVX-512.
@@ -258,16 +297,13 @@ template <int Bit>
   _mm256_storeu_ps(cosine, _mm256_blendv_ps(cospoly, sinpoly, odd));
 }
 
+[[gnu::target("avx512f,avx2,fma")]] inline bool eightInReducedRange(const float* theta) {
+  return inReducedRange8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(theta)));
+}
+
 [[gnu::target("avx512f,avx2,fma")]] void sinCosFusedAvx512(const float* theta, float* sine, float* cosine,
                                                            int32_t count) {
-  int32_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    if (inReducedRange8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(theta + i)))) {
-      sinCosEight(theta + i, sine + i, cosine + i);
-    } else {
-      for (int32_t j = i; j < i + 8; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
-    }
-  }
+  const int32_t i = sinCosInGroups<8, eightInReducedRange, sinCosEight>(theta, sine, cosine, count);
   sinCosFusedAvx2(theta + i, sine + i, cosine + i, count - i);
 }
 
