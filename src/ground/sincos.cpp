@@ -219,30 +219,48 @@ template <int Bit>
   _mm_storeu_ps(cosine, _mm256_cvtpd_ps(_mm256_blendv_pd(cospoly, sinpoly, odd)));
 }
 
-// The groups of a table through the vector path, `Width` values at a time:
-// every group first, whatever its arguments, so that the loop holds no call
-// and its constants stay in registers; then the groups with an argument the
-// vector path does not take (64 groups per mask) once more one by one, which
-// overwrites their values. The rest of the table goes one by one.
+// Whether all of theta[0 ... count - 1] lie in [2^-12, 120): their magnitudes'
+// bits less those of 2^-12, read unsigned (smaller ones wrap to large), all
+// below the span of the range; eight at a time.
+[[gnu::target("avx2,fma")]] bool allInReducedRange(const float* theta, int32_t count) {
+  constexpr uint32_t kLowest = kTinyTop << 20;              // bits of 2^-12
+  constexpr uint32_t kSpan = (kReducedTop << 20) - kLowest; // to the bits of 120
+  const __m256i magnitude = _mm256_set1_epi32(0x7fffffff);
+  const __m256i lowest = _mm256_set1_epi32(static_cast<int32_t>(kLowest));
+  __m256i largest = _mm256_setzero_si256(); // of the offsets
+  int32_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i bits = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(theta + i));
+    largest = _mm256_max_epu32(largest, _mm256_sub_epi32(_mm256_and_si256(bits, magnitude), lowest));
+  }
+  uint32_t offsets[8];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(offsets), largest);
+  uint32_t top = 0;
+  for (const uint32_t offset : offsets) top = std::max(top, offset);
+  for (; i < count; ++i) top = std::max(top, (std::bit_cast<uint32_t>(theta[i]) & 0x7fffffffu) - kLowest);
+  return top < kSpan;
+}
+
+// The whole groups of a table, `Width` values at a time; returns how many
+// values they hold. A table whose arguments all lie in the vector path's
+// range goes through a loop that holds no check and no call, so that its
+// constants stay in registers; another one group by group, a group with
+// any other argument one by one.
 template <int32_t Width, auto inRange, auto group>
 [[gnu::always_inline]] inline int32_t sinCosInGroups(const float* theta, float* sine, float* cosine, int32_t count) {
-  constexpr int32_t kGroupsPerMask = 64;
-  int32_t i = 0;
-  while (i + Width <= count) {
-    const int32_t groups = std::min((count - i) / Width, kGroupsPerMask);
-    uint64_t outside = 0; // bit g: group g has an argument outside the vector path's range
-    for (int32_t g = 0; g < groups; ++g) {
-      const int32_t first = i + Width * g;
-      outside |= uint64_t{!inRange(theta + first)} << g;
-      group(theta + first, sine + first, cosine + first);
-    }
-    for (; outside != 0; outside &= outside - 1) {
-      const int32_t first = i + Width * std::countr_zero(outside);
-      for (int32_t j = first; j < first + Width; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
-    }
-    i += Width * groups;
+  const int32_t whole = count - count % Width;
+  if (allInReducedRange(theta, whole)) {
+    for (int32_t i = 0; i < whole; i += Width) group(theta + i, sine + i, cosine + i);
+    return whole;
   }
-  return i;
+  for (int32_t i = 0; i < whole; i += Width) {
+    if (inRange(theta + i)) {
+      group(theta + i, sine + i, cosine + i);
+    } else {
+      for (int32_t j = i; j < i + Width; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
+    }
+  }
+  return whole;
 }
 
 [[gnu::target("avx2,fma")]] inline bool fourInReducedRange(const float* theta) {
