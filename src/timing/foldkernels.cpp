@@ -113,6 +113,31 @@ FoldProductsPass chooseFoldProducts() {
   return addFoldProducts;
 }
 
+namespace {
+
+// The per-chain recurrence of addFoldMixed for `Chains` chains side by side in
+// scalar registers: a vector step costs about three scalar steps of latency,
+// so up to three chains overlap their serial additions this way.
+template <int32_t Chains>
+void stepChains(float* phase, float* theta, const float* delta) {
+  float t[Chains]; // [rad]
+  float d[Chains]; // [rad] per sample
+  for (int32_t l = 0; l < Chains; ++l) {
+    t[l] = theta[l];
+    d[l] = delta[l];
+  }
+  for (int32_t i = 0; i < kFoldStretch; ++i) {
+    for (int32_t l = 0; l < Chains; ++l) {
+      phase[l * kFoldStretch + i] = t[l];
+      t[l] += d[l];
+      if (t[l] > kPiSingle) t[l] = static_cast<float>(t[l] - 2.0 * kPiSingle);
+    }
+  }
+  for (int32_t l = 0; l < Chains; ++l) theta[l] = t[l];
+}
+
+} // namespace
+
 #if defined(__SSE2__)
 namespace {
 
@@ -165,11 +190,18 @@ void stepVectors(float* phase, float* theta, const float* delta) {
 #endif
 
 void tabulatePhaseLanes(float* phase, float* theta, const float* delta, int32_t lanes) {
+  switch (lanes) {
+  case 1:
+    return stepChains<1>(phase, theta, delta);
+  case 2:
+    return stepChains<2>(phase, theta, delta);
+  case 3:
+    return stepChains<3>(phase, theta, delta);
+  default:
+    break;
+  }
 #if defined(__SSE2__)
   switch ((lanes + kVectorLanes - 1) / kVectorLanes) {
-  case 1:
-    stepVectors<1>(phase, theta, delta);
-    break;
   case 2:
     stepVectors<2>(phase, theta, delta);
     break;
@@ -181,15 +213,7 @@ void tabulatePhaseLanes(float* phase, float* theta, const float* delta, int32_t 
     break;
   }
 #else
-  for (int32_t l = 0; l < lanes; ++l) {
-    float t = theta[l];
-    for (int32_t i = 0; i < kFoldStretch; ++i) {
-      phase[l * kFoldStretch + i] = t;
-      t += delta[l];
-      if (t > kPiSingle) t = static_cast<float>(t - 2.0 * kPiSingle);
-    }
-    theta[l] = t;
-  }
+  for (int32_t l = 0; l < lanes; ++l) stepChains<1>(phase + l * kFoldStretch, theta + l, delta + l);
 #endif
 }
 

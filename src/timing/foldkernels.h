@@ -38,8 +38,9 @@ inline constexpr int32_t kPhaseLanes = 16;   // [chains]
 // (<= kPhaseLanes) before its step i < kFoldStretch: theta[l] advances by
 // delta[l] per step and drops by 2 pi whenever it passes pi, exactly as in
 // addFoldMixed; theta[l] becomes the phase after the stretch. phase holds
-// kPhaseLanes rows, theta and delta kPhaseLanes values: lanes past `lanes` up
-// to the next multiple of 4 are advanced as well, and are not to be used.
+// kPhaseLanes rows, theta and delta kPhaseLanes values: from four lanes on,
+// lanes past `lanes` up to the next multiple of 4 are advanced as well, and are
+// not to be used.
 void tabulatePhaseLanes(float* phase, float* theta, const float* delta, int32_t lanes);
 
 // Adds count samples re/im multiplied by cosine[i] - j sine[i], rounded as

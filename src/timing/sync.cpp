@@ -107,8 +107,9 @@ void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& a
 }
 
 // From this many mixing entries on, the lock-step fold advances their phases
-// side by side: a pass of four lanes costs about as much as three scalar steps.
-constexpr int kLockStepEntries = 4;
+// side by side: the serial additions of two or three chains overlap in scalar
+// registers, four and more chains run in vector lanes.
+constexpr int kLockStepEntries = 2;
 
 // Folds entry n on from buffer index k and its write position by at most
 // `available` samples whose cosines and sines are c and q, as averageEntry
