@@ -26,8 +26,10 @@ inline int32_t wrapAdd(int32_t sum, int32_t value) {
 // Nearest integer, halves to even, for |x| <= 2^22: adding 1.5 x 2^23 puts the
 // rounded value into the low mantissa bits (default rounding mode), exactly as
 // lrint rounds it. A rotated or mixed 16-bit sample stays within +-65536.
+inline constexpr float kRoundingShift = 12582912.0f;      // 1.5 x 2^23
+inline constexpr int32_t kRoundingShiftBits = 0x4B400000; // its bits
 inline int32_t roundSmall(float x) {
-  return static_cast<int32_t>(std::bit_cast<uint32_t>(x + 12582912.0f) - 0x4B400000u);
+  return static_cast<int32_t>(std::bit_cast<uint32_t>(x + kRoundingShift) - static_cast<uint32_t>(kRoundingShiftBits));
 }
 
 // f(0) ... f(count - 1), in groups of `Group` through a loop of fixed length,
