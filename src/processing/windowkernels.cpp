@@ -10,50 +10,56 @@ namespace velkor {
 
 namespace {
 
-// Points per group of the vectorised loops: 16-bit samples fill a 128-bit
-// vector eight at a time (the baseline build) and a 256-bit one sixteen at a
-// time (the AVX2 build); the vectoriser of an -O2 build takes a group only
-// when it fills the vector it chose.
-constexpr int32_t kPointGroup = 8;      // [points]
-constexpr int32_t kWidePointGroup = 16; // [points], then groups of kPointGroup
+// Points per group of the loops: 16-bit samples fill a 128-bit vector eight
+// at a time, which the vectoriser of an -O2 build takes (the baseline build);
+// the AVX2 build takes eight points per 256-bit operation.
+constexpr int32_t kPointGroup = 8; // [points]
 
-// The loops, written once and compiled for each build: every point goes
-// through the same operations in the same order whatever the group, so both
-// builds give the same bits. The vectoriser needs the non-overlapping
-// pointers declared on the outer functions as well.
-template <int32_t Group>
+// The baseline build's loops, written for the vectoriser; the AVX2 build
+// below does the same operations on each point in the same order, its last
+// points through the very same functions, so both builds give the same bits.
+// The vectoriser needs the non-overlapping pointers declared on the outer
+// functions as well.
 inline void plainWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                         const int16_t* __restrict im, int32_t points, int sign) {
   if (sign > 0) {
-    forEachInTwoGroups<Group, kPointGroup>(points, [=](int32_t p) {
+    forEachInGroups<kPointGroup>(points, [=](int32_t p) {
       sumre[p] = wrapAdd(sumre[p], re[p]);
       sumim[p] = wrapAdd(sumim[p], im[p]);
     });
   } else {
-    forEachInTwoGroups<Group, kPointGroup>(points, [=](int32_t p) {
+    forEachInGroups<kPointGroup>(points, [=](int32_t p) {
       sumre[p] = wrapAdd(sumre[p], -int32_t{re[p]});
       sumim[p] = wrapAdd(sumim[p], -int32_t{im[p]});
     });
   }
 }
 
-template <int32_t Group>
+// One point of the blanking window. The selections are integer masks: a
+// conditional floating-point operation may not be speculated while
+// floating-point exceptions are observable.
+inline void blankPoint(int32_t* __restrict sumre, int32_t* __restrict sumim, float* __restrict powersum,
+                       const float* __restrict threshold, float* __restrict blankcount, const int16_t* __restrict re,
+                       const int16_t* __restrict im, const float* __restrict power, int32_t negate, int32_t p) {
+  powersum[p] += power[p];
+  const int32_t keep = -static_cast<int32_t>(power[p] < threshold[p]); // all ones: the sample is used
+  const int32_t x = (int32_t{re[p]} ^ negate) - negate;
+  const int32_t y = (int32_t{im[p]} ^ negate) - negate;
+  sumre[p] = wrapAdd(sumre[p], x & keep);
+  sumim[p] = wrapAdd(sumim[p], y & keep);
+  blankcount[p] += std::bit_cast<float>(std::bit_cast<uint32_t>(1.0f) & ~static_cast<uint32_t>(keep));
+}
+
+// All ones where the window's sign is negative: subtract.
+inline int32_t negation(int sign) { return sign > 0 ? 0 : -1; }
+
 inline void blankingWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, float* __restrict powersum,
                            const float* __restrict threshold, float* __restrict blankcount,
                            const int16_t* __restrict re, const int16_t* __restrict im, const float* __restrict power,
                            int32_t points, int sign) {
-  // The selections are integer masks: a conditional floating-point operation
-  // may not be speculated while floating-point exceptions are observable.
-  const int32_t negate = sign > 0 ? 0 : -1; // all ones: subtract
-  forEachInTwoGroups<Group, kPointGroup>(points, [=](int32_t p) {
-    powersum[p] += power[p];
-    const int32_t keep = -static_cast<int32_t>(power[p] < threshold[p]); // all ones: the sample is used
-    const int32_t x = (int32_t{re[p]} ^ negate) - negate;
-    const int32_t y = (int32_t{im[p]} ^ negate) - negate;
-    sumre[p] = wrapAdd(sumre[p], x & keep);
-    sumim[p] = wrapAdd(sumim[p], y & keep);
-    blankcount[p] += std::bit_cast<float>(std::bit_cast<uint32_t>(1.0f) & ~static_cast<uint32_t>(keep));
-  });
+  const int32_t negate = negation(sign);
+  forEachInGroups<kPointGroup>(
+      points, [=](int32_t p) { blankPoint(sumre, sumim, powersum, threshold, blankcount, re, im, power, negate, p); });
 }
 
 // One point of the mixing window.
@@ -67,28 +73,24 @@ inline void mixPoint(int32_t* __restrict sumre, int32_t* __restrict sumim, const
   sumim[p] = wrapAdd(sumim[p], roundSmall(rotatedim));
 }
 
-template <int32_t Group>
 inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                         const int16_t* __restrict im, int32_t points, float c, float q) {
-  forEachInTwoGroups<Group, kPointGroup>(points, [=](int32_t p) { mixPoint(sumre, sumim, re, im, c, q, p); });
+  forEachInGroups<kPointGroup>(points, [=](int32_t p) { mixPoint(sumre, sumim, re, im, c, q, p); });
 }
 
 #if VELKOR_X86_BUILDS
 
 // AVX2 alone: no fused multiply-adds (and -ffp-contract=off would not form
-// them), so the products and sums round as in the baseline build.
-[[gnu::target("avx2")]] void addWindowPlainAvx2(int32_t* __restrict sumre, int32_t* __restrict sumim,
-                                                const int16_t* __restrict re, const int16_t* __restrict im,
-                                                int32_t points, int sign) {
-  plainWindow<kWidePointGroup>(sumre, sumim, re, im, points, sign);
+// them), so the products and sums round as in the baseline build. Each
+// 256-bit operation takes eight points: the vectoriser would carry the 16-bit
+// samples' groups of eight in 128-bit halves.
+
+[[gnu::target("avx2")]] inline __m256i loadEight(const int32_t* values) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(values));
 }
 
-[[gnu::target("avx2")]] void addWindowBlankingAvx2(int32_t* __restrict sumre, int32_t* __restrict sumim,
-                                                   float* __restrict powersum, const float* __restrict threshold,
-                                                   float* __restrict blankcount, const int16_t* __restrict re,
-                                                   const int16_t* __restrict im, const float* __restrict power,
-                                                   int32_t points, int sign) {
-  blankingWindow<kWidePointGroup>(sumre, sumim, powersum, threshold, blankcount, re, im, power, points, sign);
+[[gnu::target("avx2")]] inline void storeEight(int32_t* values, __m256i eight) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(values), eight);
 }
 
 // Eight 16-bit samples as singles.
@@ -100,14 +102,56 @@ inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, co
 [[gnu::target("avx2")]] inline void addRounded(int32_t* sum, __m256 x) {
   const __m256i rounded = _mm256_sub_epi32(_mm256_castps_si256(_mm256_add_ps(x, _mm256_set1_ps(kRoundingShift))),
                                            _mm256_set1_epi32(kRoundingShiftBits));
-  auto* at = reinterpret_cast<__m256i*>(sum);
-  _mm256_storeu_si256(at, _mm256_add_epi32(_mm256_loadu_si256(at), rounded));
+  storeEight(sum, _mm256_add_epi32(loadEight(sum), rounded));
 }
 
-// Eight points at a time, each 256-bit operation taking all eight: the
-// vectoriser would carry the 16-bit samples' groups of eight in 128-bit
-// halves. The products, their difference or sum and the rounding are
-// mixPoint's, point by point; the last points go through mixPoint itself.
+// Eight 16-bit samples as 32-bit integers, negated where negate is all ones.
+[[gnu::target("avx2")]] inline __m256i eightSigned(const int16_t* values, __m256i negate) {
+  const __m256i x = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values)));
+  return _mm256_sub_epi32(_mm256_xor_si256(x, negate), negate);
+}
+
+// The plain window's sums for eight points at a time; the last points
+// through the baseline loop.
+[[gnu::target("avx2")]] void addWindowPlainAvx2(int32_t* __restrict sumre, int32_t* __restrict sumim,
+                                                const int16_t* __restrict re, const int16_t* __restrict im,
+                                                int32_t points, int sign) {
+  const __m256i negate = _mm256_set1_epi32(negation(sign));
+  int32_t p = 0;
+  for (; p + kPointGroup <= points; p += kPointGroup) {
+    storeEight(sumre + p, _mm256_add_epi32(loadEight(sumre + p), eightSigned(re + p, negate)));
+    storeEight(sumim + p, _mm256_add_epi32(loadEight(sumim + p), eightSigned(im + p, negate)));
+  }
+  plainWindow(sumre + p, sumim + p, re + p, im + p, points - p, sign);
+}
+
+// blankPoint for eight points at a time: its additions, comparison and masks
+// in each lane; the last points through blankPoint itself.
+[[gnu::target("avx2")]] void addWindowBlankingAvx2(int32_t* __restrict sumre, int32_t* __restrict sumim,
+                                                   float* __restrict powersum, const float* __restrict threshold,
+                                                   float* __restrict blankcount, const int16_t* __restrict re,
+                                                   const int16_t* __restrict im, const float* __restrict power,
+                                                   int32_t points, int sign) {
+  const int32_t negate = negation(sign);
+  const __m256i negateall = _mm256_set1_epi32(negate);
+  const __m256i one = _mm256_castps_si256(_mm256_set1_ps(1.0f));
+  int32_t p = 0;
+  for (; p + kPointGroup <= points; p += kPointGroup) {
+    const __m256 pw = _mm256_loadu_ps(power + p);
+    _mm256_storeu_ps(powersum + p, _mm256_add_ps(_mm256_loadu_ps(powersum + p), pw));
+    const __m256i keep = _mm256_castps_si256(_mm256_cmp_ps(pw, _mm256_loadu_ps(threshold + p), _CMP_LT_OQ));
+    storeEight(sumre + p,
+               _mm256_add_epi32(loadEight(sumre + p), _mm256_and_si256(eightSigned(re + p, negateall), keep)));
+    storeEight(sumim + p,
+               _mm256_add_epi32(loadEight(sumim + p), _mm256_and_si256(eightSigned(im + p, negateall), keep)));
+    const __m256 blanked = _mm256_castsi256_ps(_mm256_andnot_si256(keep, one));
+    _mm256_storeu_ps(blankcount + p, _mm256_add_ps(_mm256_loadu_ps(blankcount + p), blanked));
+  }
+  for (; p < points; ++p) blankPoint(sumre, sumim, powersum, threshold, blankcount, re, im, power, negate, p);
+}
+
+// mixPoint for eight points at a time: its products, their difference or sum
+// and its rounding in each lane; the last points through mixPoint itself.
 [[gnu::target("avx2")]] void addWindowMixedAvx2(int32_t* __restrict sumre, int32_t* __restrict sumim,
                                                 const int16_t* __restrict re, const int16_t* __restrict im,
                                                 int32_t points, float c, float q) {
@@ -128,18 +172,18 @@ inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, co
 
 void addWindowPlain(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                     const int16_t* __restrict im, int32_t points, int sign) {
-  plainWindow<kPointGroup>(sumre, sumim, re, im, points, sign);
+  plainWindow(sumre, sumim, re, im, points, sign);
 }
 
 void addWindowBlanking(int32_t* __restrict sumre, int32_t* __restrict sumim, float* __restrict powersum,
                        const float* __restrict threshold, float* __restrict blankcount, const int16_t* __restrict re,
                        const int16_t* __restrict im, const float* __restrict power, int32_t points, int sign) {
-  blankingWindow<kPointGroup>(sumre, sumim, powersum, threshold, blankcount, re, im, power, points, sign);
+  blankingWindow(sumre, sumim, powersum, threshold, blankcount, re, im, power, points, sign);
 }
 
 void addWindowMixed(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                     const int16_t* __restrict im, int32_t points, float c, float q) {
-  mixedWindow<kPointGroup>(sumre, sumim, re, im, points, c, q);
+  mixedWindow(sumre, sumim, re, im, points, c, q);
 }
 
 WindowKernels chooseWindowKernels() {
