@@ -53,7 +53,7 @@ std::vector<KiwiStamp> readKiwiStamps(const Settings& settings);
 bool tryOpenRaw(const Settings& settings, Acquisition& acquisition);
 
 // [s] to wait before the next attempt to open the raw file: sleeptime in
-// whole seconds, 0.01 s when that is 0 (0.001 s with rawlatency), a day at most.
+// whole seconds, 0.02 s when that is 0 (0.001 s with rawlatency), a day at most.
 double rawFileWait(const Settings& settings);
 
 // The samples of the previous block leave the buffer into the DC sums (with

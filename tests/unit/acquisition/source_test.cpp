@@ -94,7 +94,7 @@ TEST(Blocks, DcSumsLeaveOutSamplesAtOrAboveTheBlankerThreshold) {
 
 TEST(RawInput, FileIsReadDeletedAndTheNextOneAwaitedUntilQ) {
   Receiver r("audio.dat");
-  r.s.settings.sleeptime = 0.4f; // rounds to 0: waits of 10 ms
+  r.s.settings.sleeptime = 0.4f; // rounds to 0: waits of 20 ms
   const auto first = test::rampFrames(5000);
   const auto second = test::rampFrames(300);
   test::writeRaw(r.s.settings.inputfile, first, 2);
@@ -113,7 +113,7 @@ TEST(RawInput, FileIsReadDeletedAndTheNextOneAwaitedUntilQ) {
   const auto old = test::asSamples(first);
   EXPECT_EQ(r.newSamples(), Samples(old.begin() + 4096, old.end())) << "the old file's last block is decoded";
   EXPECT_EQ(r.s.acquisition.inputremaining, 1203) << "the next file is open";
-  EXPECT_NEAR(r.t.keyboard.waited, r.t.keyboard.waits * 0.01, 1e-9);
+  EXPECT_NEAR(r.t.keyboard.waited, r.t.keyboard.waits * 0.02, 1e-9);
   EXPECT_NEAR(r.s.acquisition.opentime, r.t.clock.now - 0.05, 0.6) << "the PC clock stamps the change";
   r.s.settings.sleeptime = 2.5f; // waits of 2 s
   const double waited = r.t.keyboard.waited;
