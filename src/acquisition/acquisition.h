@@ -49,10 +49,10 @@ struct Acquisition {
   float loim = 0;                   // oscillator value, imaginary part
   int16_t locount = 0;              // [samples] since the oscillator was set from lophase
   SinCosPass sincos = sinCosByLibrary; // cosines and sines as the C library gives them; chooseSinCos at preparation
-  SampleKernels kernels;               // build of the decoding pass and retiring sums; chooseSampleKernels at preparation
-  float dcsumre = 0;                   // sum of retired real values [sample units]
-  float dcsumim = 0;                   // sum of retired imaginary values [sample units]
-  float dccount = 0;                   // [samples] retired
+  SampleKernels kernels; // build of the decoding pass and retiring sums; chooseSampleKernels at preparation
+  float dcsumre = 0;     // sum of retired real values [sample units]
+  float dcsumim = 0;     // sum of retired imaginary values [sample units]
+  float dccount = 0;     // [samples] retired
   // ---- Pacing and PC clock -------------------------------------------------
   double timeroffset = 0;      // timer minus time of day [s]
   int32_t clockconfidence = 0; // recent agreeing readings, 0 ... 3
