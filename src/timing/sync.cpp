@@ -9,6 +9,7 @@
 #include "timing/syncsteps.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
@@ -78,9 +79,17 @@ int32_t nextWindow(const Settings& cfg, const Acquisition& acq, Timing& tim, Tai
   return added + roundToInteger<int32_t>(late * acq.clock.sr) + 1;
 }
 
+// Whether entry n's samples go through the mixer: with a band centre, unless
+// the entry's line lies on the band centre itself. There the mixer's phase
+// stays +0, its cosine 1 and its sine +0, and x 1 + y 0 and y 1 - x 0 are x and
+// y exactly (a sum with -0 included), so the plain fold adds the same values.
+bool mixesEntry(const Settings& cfg, const Stations& stn, int n) {
+  return cfg.bandcenter != 0 && stn.tailineoffset[static_cast<std::size_t>(n)] != 0;
+}
+
 void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a, int n) {
   TaiWindow& w = a.windows[static_cast<std::size_t>(n)];
-  const bool mixing = cfg.bandcenter != 0;
+  const bool mixing = mixesEntry(cfg, stn, n);
   const int32_t last = acq.newsamples + acq.overlap - 1;
   int32_t p = w.taiwritepos;
   int32_t k = w.taicarry;
@@ -137,17 +146,17 @@ bool foldStretch(const Settings& cfg, const Acquisition& acq, Timing& tim, TaiAv
   return k > last;
 }
 
-// The mixing fold of up to kPhaseLanes entries from `first` on in lock step:
-// every entry adds whole stretches until the buffer's end, so the phases of
-// all of them advance a stretch at a time side by side.
+// The mixing fold of up to kPhaseLanes entries entry[0 ... lanes - 1] in lock
+// step: every entry adds whole stretches until the buffer's end, so the phases
+// of all of them advance a stretch at a time side by side.
 void averageLockStep(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a,
-                     int first, int lanes) {
+                     const int* entry, int lanes) {
   float theta[kPhaseLanes] = {}; // [rad]
   float delta[kPhaseLanes] = {}; // [rad] per sample
   int32_t k[kPhaseLanes] = {};   // buffer index each entry goes on from [samples]
   for (int l = 0; l < lanes; ++l) {
-    mixerStart(stn, acq, a, first + l, theta[l], delta[l]);
-    k[l] = a.windows[static_cast<std::size_t>(first + l)].taicarry;
+    mixerStart(stn, acq, a, entry[l], theta[l], delta[l]);
+    k[l] = a.windows[static_cast<std::size_t>(entry[l])].taicarry;
   }
   bool done[kPhaseLanes] = {};
   int active = lanes;
@@ -159,11 +168,11 @@ void averageLockStep(const Settings& cfg, const Stations& stn, const Acquisition
     for (int l = 0; l < lanes; ++l) {
       if (done[l]) continue;
       acq.sincos(phase + l * kFoldStretch, q, c, kFoldStretch);
-      done[l] = foldStretch(cfg, acq, tim, a, first + l, k[l], c, q, kFoldStretch);
+      done[l] = foldStretch(cfg, acq, tim, a, entry[l], k[l], c, q, kFoldStretch);
       active -= done[l] ? 1 : 0;
     }
   }
-  for (int l = 0; l < lanes; ++l) a.windows[static_cast<std::size_t>(first + l)].taicarry = k[l] - acq.newsamples;
+  for (int l = 0; l < lanes; ++l) a.windows[static_cast<std::size_t>(entry[l])].taicarry = k[l] - acq.newsamples;
 }
 
 void findAmplitudePeak(const Settings& cfg, const Acquisition& acq, Timing& tim, int n, const TaiAverage& a,
@@ -291,11 +300,17 @@ TaiAverage beginAverage(const Settings& cfg, const Acquisition& acq) {
 }
 
 void averageBlock(const Settings& cfg, const Stations& stn, const Acquisition& acq, Timing& tim, TaiAverage& a) {
-  if (cfg.bandcenter != 0 && cfg.taicount() >= kLockStepEntries) {
-    for (int n = 0; n < cfg.taicount(); n += kPhaseLanes)
-      averageLockStep(cfg, stn, acq, tim, a, n, std::min(kPhaseLanes, cfg.taicount() - n));
+  std::array<int, kTaiCapacity> mixing{}; // the entries whose samples go through the mixer
+  int mixers = 0;
+  for (int n = 0; n < cfg.taicount(); ++n) {
+    if (mixesEntry(cfg, stn, n) && mixers < kTaiCapacity) mixing[static_cast<std::size_t>(mixers++)] = n;
+    else averageEntry(cfg, stn, acq, tim, a, n);
+  }
+  if (mixers >= kLockStepEntries) {
+    for (int m = 0; m < mixers; m += kPhaseLanes)
+      averageLockStep(cfg, stn, acq, tim, a, mixing.data() + m, std::min(kPhaseLanes, mixers - m));
   } else {
-    for (int n = 0; n < cfg.taicount(); ++n) averageEntry(cfg, stn, acq, tim, a, n);
+    for (int m = 0; m < mixers; ++m) averageEntry(cfg, stn, acq, tim, a, mixing[static_cast<std::size_t>(m)]);
   }
   a.totalsamples += acq.newsamples;
 }
