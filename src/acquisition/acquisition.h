@@ -5,6 +5,7 @@
 #pragma once
 
 #include "acquisition/samplekernels.h"
+#include "ground/arrays.h"
 #include "ground/sincos.h"
 #include "platform/files.h"
 
@@ -38,16 +39,17 @@ struct Acquisition {
   std::vector<int16_t> sampleim;  // [sample units]
   std::vector<float> samplepower; // re^2 + im^2 [sample units^2]
   // ---- Block decoder -----------------------------------------------------
-  File input;                       // the open sample input
-  int64_t wavchunkremaining = 0;    // [bytes] of samples before the next chunk header (the whole file when it has none)
-  int16_t wavchunkpad = 0;          // [bytes] pad after the current WAV data chunk, 0 or 1
-  std::vector<uint8_t> blockbuffer; // raw bytes of one block
-  double looffset = 0;              // oscillator shift, Settings::looffset moved by lodrift [Hz]
-  float losamplerate = 0;           // [Hz] the oscillator's sample rate: Settings::sr, or the rate measured by srsearch
-  float lophase = 0;                // oscillator phase [cycles], in [0, 1)
-  float lore = 0;                   // oscillator value, real part
-  float loim = 0;                   // oscillator value, imaginary part
-  int16_t locount = 0;              // [samples] since the oscillator was set from lophase
+  File input;                    // the open sample input
+  int64_t wavchunkremaining = 0; // [bytes] of samples before the next chunk header (the whole file when it has none)
+  int16_t wavchunkpad = 0;       // [bytes] pad after the current WAV data chunk, 0 or 1
+  AlignedBytes blockbuffer;      // raw bytes of one block, from blockoffset on
+  int32_t blockoffset = 0;       // [bytes] the file position's offset in its cache line
+  double looffset = 0;           // oscillator shift, Settings::looffset moved by lodrift [Hz]
+  float losamplerate = 0;        // [Hz] the oscillator's sample rate: Settings::sr, or the rate measured by srsearch
+  float lophase = 0;             // oscillator phase [cycles], in [0, 1)
+  float lore = 0;                // oscillator value, real part
+  float loim = 0;                // oscillator value, imaginary part
+  int16_t locount = 0;           // [samples] since the oscillator was set from lophase
   SinCosPass sincos = sinCosByLibrary; // cosines and sines as the C library gives them; chooseSinCos at preparation
   SampleKernels kernels; // build of the decoding pass and retiring sums; chooseSampleKernels at preparation
   float dcsumre = 0;     // sum of retired real values [sample units]

@@ -95,7 +95,13 @@ bool enterDataChunk(Acquisition& acq, int64_t remaining) {
 // returns how many arrived [bytes].
 int32_t readSampleBytes(const Settings& cfg, Acquisition& acq, std::ostream& errors) {
   const int64_t wanted = std::min<int64_t>(acq.blockbytes, acq.inputremaining); // [bytes]
-  uint8_t* out = acq.blockbuffer.data();
+  // The kernel copies a read at a quarter of its speed on some processors
+  // when the buffer starts a few bytes after the file position within a
+  // cache line (0.23 s against 0.04 s of processor time for a 10-minute
+  // 192 kHz recording, whose samples start at byte 44): the block goes where
+  // both share their place in the line.
+  acq.blockoffset = static_cast<int32_t>(acq.input.position() % static_cast<int64_t>(kCacheLine));
+  uint8_t* out = acq.blockbuffer.data() + acq.blockoffset;
   int64_t got = 0; // [bytes]
   while (got < wanted) {
     if (acq.wavchunkremaining <= 0 && !enterDataChunk(acq, acq.inputremaining - got)) break;
@@ -219,7 +225,7 @@ void initialiseDecoder(const Settings& cfg, Acquisition& acq) {
   acq.locount = 0;
   acq.sincos = chooseSinCos();
   acq.kernels = chooseSampleKernels();
-  acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)), 0);
+  acq.blockbuffer.assign(static_cast<std::size_t>(std::max(acq.blockbytes, 0)) + kCacheLine, 0);
 }
 
 void resetStreamClock(const Settings& cfg, Acquisition& acq) {
@@ -255,14 +261,15 @@ void decodeBlock(const Settings& cfg, Acquisition& acq, int32_t bytes) {
   int16_t* re = acq.samplere.data() + acq.overlap;
   int16_t* im = acq.sampleim.data() + acq.overlap;
   float* power = acq.samplepower.data() + acq.overlap;
+  const uint8_t* raw = acq.blockbuffer.data() + acq.blockoffset;
   // The oscillator applies filescale itself; scaling here as well would apply it twice.
   const bool scaled = cfg.filescale != 1 && acq.looffset == 0;
   const bool shifted = acq.looffset != 0 || cfg.lodrift != 0;
   if (cfg.nb != 0 && !scaled && !shifted) {
     // Nothing changes the samples between their decoding and their powers: one pass.
-    acq.kernels.decode(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im, power);
+    acq.kernels.decode(raw, n, cfg.channels, cfg.bytespersample, re, im, power);
   } else {
-    decodeFrames(acq.blockbuffer.data(), n, cfg.channels, cfg.bytespersample, re, im);
+    decodeFrames(raw, n, cfg.channels, cfg.bytespersample, re, im);
     if (scaled) {
       scaleSamples(re, n, cfg.filescale);
       if (cfg.channels == 2) scaleSamples(im, n, cfg.filescale);

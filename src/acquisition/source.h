@@ -19,7 +19,7 @@ void computeBlockGeometry(const Settings& settings, Acquisition& acquisition);
 void dimensionBuffer(Acquisition& acquisition);
 
 // The block decoder at start-up: looffset from the settings, the oscillator
-// at phase 0 with value filescale, blockbuffer sized to blockbytes.
+// at phase 0 with value filescale, blockbuffer sized to blockbytes and a cache line.
 void initialiseDecoder(const Settings& settings, Acquisition& acquisition);
 
 // The stream clock at the start of an integration run: sr from the settings,
@@ -65,8 +65,9 @@ void retireSamples(const Settings& settings, Acquisition& acquisition);
 // a file that ends early is reported on `errors`.
 void readBlock(const Settings& settings, Acquisition& acquisition, std::ostream& errors);
 
-// The second half of readBlock: decodes the first `bytes` of blockbuffer
-// behind the overlap (scaled, mixed, powers) and advances the stream clock.
+// The second half of readBlock: decodes the first `bytes` of blockbuffer from
+// blockoffset on behind the overlap (scaled, mixed, powers) and advances the
+// stream clock.
 void decodeBlock(const Settings& settings, Acquisition& acquisition, int32_t bytes);
 
 // The stream clock over a new block: blockstart = the old blockend less the

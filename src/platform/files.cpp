@@ -31,13 +31,15 @@ int64_t File::readFully(void* buffer, std::size_t count, Step step) {
   return static_cast<int64_t>(done);
 }
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), error_(other.error_) {}
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), error_(other.error_), position_(other.position_) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     close();
     fd_ = std::exchange(other.fd_, -1);
     error_ = other.error_;
+    position_ = other.position_;
   }
   return *this;
 }
@@ -49,6 +51,7 @@ bool File::open(const std::string& path, Mode mode) {
   if (mode == Mode::ReadWrite) flags = O_RDWR | O_CREAT;
   fd_ = ::open(path.c_str(), flags | O_CLOEXEC, 0644);
   if (fd_ < 0) error_ = errno;
+  position_ = 0;
   return fd_ >= 0;
 }
 
@@ -62,7 +65,10 @@ int64_t File::size() {
 }
 
 int64_t File::read(void* buffer, std::size_t count) {
-  return readFully(buffer, count, [this](char* out, std::size_t n, std::size_t) { return ::read(fd_, out, n); });
+  const int64_t got =
+      readFully(buffer, count, [this](char* out, std::size_t n, std::size_t) { return ::read(fd_, out, n); });
+  if (got > 0) position_ += got;
+  return got;
 }
 
 bool File::readAll(std::string& text) {
@@ -80,6 +86,7 @@ bool File::skip(int64_t count) {
     error_ = errno;
     return false;
   }
+  position_ += count;
   return true;
 }
 

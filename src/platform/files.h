@@ -35,12 +35,14 @@ public:
   bool truncate(int64_t size);                                     // cut the file to `size` bytes
   bool close();                                                    // false when the close itself failed
   int error() const { return error_; }                             // errno of the last failure
+  int64_t position() const { return position_; }                   // [bytes] read and skipped since the open
 
 private:
   template <typename Step>
   int64_t readFully(void* buffer, std::size_t count, Step step);
   int fd_ = -1;
   int error_ = 0;
+  int64_t position_ = 0; // [bytes] read and skipped since the open
 };
 
 // Whether `path` names an existing file or folder (access F_OK).

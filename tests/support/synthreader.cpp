@@ -44,7 +44,7 @@ Outcome SynthReader::operator()(Record& s) {
   synth::quantiseSamples(re_.data(), n, 8 * s.settings.bytespersample, quantisedRe_.data());
   synth::quantiseSamples(im_.data(), n, 8 * s.settings.bytespersample, quantisedIm_.data());
   synth::packFrames(quantisedRe_.data(), quantisedIm_.data(), n, s.settings.channels, 8 * s.settings.bytespersample,
-                    acq.blockbuffer.data());
+                    acq.blockbuffer.data() + acq.blockoffset);
   decodeBlock(s.settings, acq, static_cast<int32_t>(n) * s.settings.channels * s.settings.bytespersample);
   acq.inputremaining = (scenario_.frames - generator_.position()) * 4;
   const double end = scenario_.start.value() + static_cast<double>(generator_.position()) / scenario_.trueRate +
