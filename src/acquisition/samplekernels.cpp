@@ -242,7 +242,7 @@ double sumPowerInDoubles(const float* __restrict power, int32_t count) {
                                                        int32_t channels, int32_t bytesPerSample, int16_t* __restrict re,
                                                        int16_t* __restrict im, float* __restrict power) {
   int32_t k = 0;
-  if (channels == 2 && bytesPerSample == 2 && std::endian::native == std::endian::little) {
+  if (channels == 2 && bytesPerSample == 2) { // x86-64: little-endian bytes
     for (; k + 16 <= frames; k += 16) {
       const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 4 * k));
       const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 4 * k + 32));

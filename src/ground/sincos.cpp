@@ -164,15 +164,6 @@ inline void sinCosOne(float y, float* sine, float* cosine) {
 
 [[gnu::target("avx2,fma")]] inline __m256d broadcast(double value) { return _mm256_set1_pd(value); }
 
-// Whether all four arguments lie in [2^-12, 120).
-[[gnu::target("avx2,fma")]] inline bool inReducedRange(__m128i bits) {
-  const __m128i top = _mm_and_si128(_mm_srli_epi32(bits, 20), _mm_set1_epi32(0x7ff));
-  const __m128i offset = _mm_sub_epi32(top, _mm_set1_epi32(static_cast<int32_t>(kTinyTop)));
-  const __m128i span = _mm_set1_epi32(static_cast<int32_t>(kReducedTop - kTinyTop - 1));
-  const __m128i inside = _mm_cmpeq_epi32(_mm_min_epu32(offset, span), offset);
-  return _mm_movemask_epi8(inside) == 0xffff;
-}
-
 // The quadrant n of each argument [rad], as the library computes it in
 // integers, ((int)(x 2 / pi 2^24) + 2^23) >> 24, but in doubles: truncation
 // and the shift's floor as roundings of exact values (|x| < 120 keeps every
@@ -184,7 +175,7 @@ inline void sinCosOne(float y, float* sine, float* cosine) {
                          _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
 }
 
-// Bit `Bit` of each quadrant's bits (from quadrantBits) in the sign bit of its lane.
+// Bit `Bit` of each quadrant's bits (those of n + 1.5 x 2^52) in the sign bit of its lane.
 template <int Bit>
 [[gnu::target("avx2,fma")]] inline __m256i signFromBit(__m256i bits) {
   return _mm256_slli_epi64(_mm256_srli_epi64(bits, Bit), 63);
@@ -246,7 +237,7 @@ template <int Bit>
 // range goes through a loop that holds no check and no call, so that its
 // constants stay in registers; another one group by group, a group with
 // any other argument one by one.
-template <int32_t Width, auto inRange, auto group>
+template <int32_t Width, auto group>
 [[gnu::always_inline]] inline int32_t sinCosInGroups(const float* theta, float* sine, float* cosine, int32_t count) {
   const int32_t whole = count - count % Width;
   if (allInReducedRange(theta, whole)) {
@@ -254,7 +245,7 @@ template <int32_t Width, auto inRange, auto group>
     return whole;
   }
   for (int32_t i = 0; i < whole; i += Width) {
-    if (inRange(theta + i)) {
+    if (allInReducedRange(theta + i, Width)) {
       group(theta + i, sine + i, cosine + i);
     } else {
       for (int32_t j = i; j < i + Width; ++j) sinCosOne<true>(theta[j], &sine[j], &cosine[j]);
@@ -263,23 +254,12 @@ template <int32_t Width, auto inRange, auto group>
   return whole;
 }
 
-[[gnu::target("avx2,fma")]] inline bool fourInReducedRange(const float* theta) {
-  return inReducedRange(_mm_loadu_si128(reinterpret_cast<const __m128i*>(theta)));
-}
-
 [[gnu::target("avx2,fma")]] void sinCosFusedAvx2(const float* theta, float* sine, float* cosine, int32_t count) {
-  for (int32_t i = sinCosInGroups<4, fourInReducedRange, sinCosFour>(theta, sine, cosine, count); i < count; ++i)
+  for (int32_t i = sinCosInGroups<4, sinCosFour>(theta, sine, cosine, count); i < count; ++i)
     sinCosOne<true>(theta[i], &sine[i], &cosine[i]);
 }
 
 // The same arithmetic on eight values at a time, for processors with AVX-512.
-
-[[gnu::target("avx512f,avx2,fma")]] inline bool inReducedRange8(__m256i bits) {
-  const __m256i top = _mm256_and_si256(_mm256_srli_epi32(bits, 20), _mm256_set1_epi32(0x7ff));
-  const __m256i offset = _mm256_sub_epi32(top, _mm256_set1_epi32(static_cast<int32_t>(kTinyTop)));
-  const __m256i span = _mm256_set1_epi32(static_cast<int32_t>(kReducedTop - kTinyTop - 1));
-  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_min_epu32(offset, span), offset)) == -1;
-}
 
 template <int Bit>
 [[gnu::target("avx512f,avx2,fma")]] inline __m512i signFromBit8(__m256i n) {
@@ -315,13 +295,9 @@ template <int Bit>
   _mm256_storeu_ps(cosine, _mm256_blendv_ps(cospoly, sinpoly, odd));
 }
 
-[[gnu::target("avx512f,avx2,fma")]] inline bool eightInReducedRange(const float* theta) {
-  return inReducedRange8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(theta)));
-}
-
 [[gnu::target("avx512f,avx2,fma")]] void sinCosFusedAvx512(const float* theta, float* sine, float* cosine,
                                                            int32_t count) {
-  const int32_t i = sinCosInGroups<8, eightInReducedRange, sinCosEight>(theta, sine, cosine, count);
+  const int32_t i = sinCosInGroups<8, sinCosEight>(theta, sine, cosine, count);
   sinCosFusedAvx2(theta + i, sine + i, cosine + i, count - i);
 }
 

@@ -93,9 +93,14 @@ inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, co
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(values), eight);
 }
 
+// Eight 16-bit samples as 32-bit integers.
+[[gnu::target("avx2")]] inline __m256i eightWide(const int16_t* values) {
+  return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values)));
+}
+
 // Eight 16-bit samples as singles.
 [[gnu::target("avx2")]] inline __m256 eightSamples(const int16_t* values) {
-  return _mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values))));
+  return _mm256_cvtepi32_ps(eightWide(values));
 }
 
 // sum + roundSmall(x) in each of eight lanes, as mixPoint adds them.
@@ -107,8 +112,7 @@ inline void mixedWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, co
 
 // Eight 16-bit samples as 32-bit integers, negated where negate is all ones.
 [[gnu::target("avx2")]] inline __m256i eightSigned(const int16_t* values, __m256i negate) {
-  const __m256i x = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values)));
-  return _mm256_sub_epi32(_mm256_xor_si256(x, negate), negate);
+  return _mm256_sub_epi32(_mm256_xor_si256(eightWide(values), negate), negate);
 }
 
 // The plain window's sums for eight points at a time; the last points
