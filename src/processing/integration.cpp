@@ -43,16 +43,17 @@ struct WindowPhases {
 };
 
 // Fills the table for the pulse times from t [s] on, the pattern slot being index.
-void tabulateWindowPhases(const Settings& cfg, const Acquisition& acq,
+void tabulateWindowPhases(const Settings& cfg, const Acquisition& acq, const WindowKernels& windows,
                           const std::array<double, kPatternSlots>& intervals, int32_t count, double t, int32_t index,
                           WindowPhases& phases) {
-  float phi[kPhasesAhead]; // [rad]
-  for (int32_t j = 0; j < kPhasesAhead; ++j) {
-    const double ph = t * cfg.bandcenter; // [cycles]
-    phi[j] = static_cast<float>(2.0 * kPiSingle * (ph - std::floor(ph)));
+  double times[kPhasesAhead]; // [s]
+  for (double& time : times) {
+    time = t;
     t += intervals[static_cast<std::size_t>(index)];
     if (++index == count) index = 0;
   }
+  float phi[kPhasesAhead]; // [rad]
+  windows.phases(phi, times, cfg.bandcenter, kPhasesAhead);
   acq.sincos(phi, phases.sine, phases.cosine, kPhasesAhead);
   phases.used = 0;
 }
@@ -98,7 +99,7 @@ void integrateStation(const Settings& cfg, const Stations& stn, Acquisition& acq
 
   while (t + windowspan < acq.clock.blockend) {
     if (mode == WindowMode::mixing && phases.used == kPhasesAhead)
-      tabulateWindowPhases(cfg, acq, intervals, count, t, index, phases);
+      tabulateWindowPhases(cfg, acq, proc.windows, intervals, count, t, index, phases);
     const int32_t ahead = phases.used++;                    // this pulse's entry in the table
     double pos = (t - acq.clock.blockstart) * acq.clock.sr; // [samples]
     const int64_t k = roundToInteger<int64_t>(pos);         // [samples], saturated far outside the buffer

@@ -23,16 +23,22 @@ void addWindowBlanking(int32_t* sumre, int32_t* sumim, float* powersum, const fl
 void addWindowMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t points, float c,
                     float q);
 
-// The three loops of one build; by default the baseline build above.
+// phi[j] = 2π · frac(t[j] · bandcenter) in single precision [rad], j < count:
+// the mixing phases of the pulses at times t [s] for the windows' cosines
+// and sines.
+void mixingPhases(float* phi, const double* t, double bandcenter, int32_t count);
+
+// The four loops of one build; by default the baseline build above.
 struct WindowKernels {
   decltype(&addWindowPlain) plain = addWindowPlain;
   decltype(&addWindowBlanking) blanking = addWindowBlanking;
   decltype(&addWindowMixed) mixed = addWindowMixed;
+  decltype(&mixingPhases) phases = mixingPhases;
 };
 
 // The build for this processor: the same operations per point in 256-bit
-// vectors where it has AVX2, the baseline build elsewhere; both give the same
-// bits. Reads the processor's features; called once at preparation.
+// vectors where it has AVX2 (and the phases' floor in one instruction), the
+// baseline build elsewhere; both give the same bits. Reads the processor's features; called once at preparation.
 WindowKernels chooseWindowKernels();
 
 } // namespace velkor

@@ -2,12 +2,13 @@
 // processor, against the plain loops they replaced, kept here as the
 // reference: a million points of random windows, with full-scale samples,
 // both signs, every window length up to 300 and thresholds on the powers
-// themselves.
+// themselves; and the mixing phases of both builds.
 #include "processing/windowkernels.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -110,6 +111,14 @@ TEST(WindowKernels, AgreeWithThePlainLoops) {
       ASSERT_EQ(got, want) << "mixed, " << n << " points, c " << c << " q " << q;
     }
     points += n;
+  }
+  // The mixing phases of both builds, for pulse times over a week of seconds.
+  std::uniform_real_distribution<double> time(0.0, 604800.0);
+  for (int i = 0; i < 100000; ++i) {
+    const double t[2] = {time(random), time(random) / 4096};
+    float phi[2][2];
+    for (int b = 0; b < 2; ++b) builds[b].phases(phi[b], t, i % 2 ? 12000.0 : -11999.75, 2);
+    ASSERT_EQ(std::memcmp(phi[0], phi[1], sizeof phi[0]), 0) << "phases at " << t[0] << " and " << t[1] << " s";
   }
 }
 
