@@ -19,17 +19,121 @@ namespace {
 // first-level cache between the two passes.
 constexpr int32_t kStretch = kFoldStretch; // [samples]
 
-// The phase pass: the serial phase recurrence into a table, then each
-// phase's cosine and sine by the table sincos, whose values are the ones the
-// C library's sincosf gives on this machine (it chooses its implementation by
-// processor at run time; the per-sample loop called it once per sample).
+// One step of the phase recurrence: theta + delta, less 2 pi once the sum has
+// passed pi. The subtraction in double rounds as the same one in single
+// would: 2 pi in single is exact, and double holds the difference of two
+// floats exactly.
+inline float stepPhase(float theta, float delta) {
+  theta += delta;
+  if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
+  return theta;
+}
+
+// ---- Steady runs of the recurrence ------------------------------------------
+// While the phase keeps to one binade [2^e, 2^(e+1)) of magnitudes (and below
+// pi, where it does not wrap), every sum rounds to the binade's grid of
+// spacing u = 2^(e-23): the phase lies on the grid, so theta + delta rounds to
+// theta + D, D the multiple of u nearest to delta, the same D at every step.
+// A margin of one spacing at both ends of the binade keeps the exact sum
+// inside it as well. Only where delta lies halfway between two multiples
+// does the tie go by the phase's last bit, and the recurrence is stepped.
+// Within such a run the k-th phase is theta + k D exactly, a float on the
+// grid, so the run is written without the serial chain of additions.
+
+// Binades below 2^(24-127) have no grid of normal spacings [biased exponent].
+constexpr uint32_t kLowestSteadyExponent = 24;
+
+// Runs shorter than this are stepped, as many steps as this at a time, so that
+// large phase steps (a few steps per binade) pay little for the search.
+constexpr int32_t kShortestSteadyRun = 8; // [steps]
+
+// The number of steps (at most `most` <= kStretch) from theta on that each add
+// the same `step`, or 0 where the rule above cannot tell. Products of up to
+// kStretch steps with a step of up to 2^24 spacings stay exact in double.
+int32_t steadySteps(float theta, float delta, int32_t most, float& step) {
+  const uint32_t biased = (std::bit_cast<uint32_t>(theta) >> 23) & 0xffu;
+  if (biased < kLowestSteadyExponent || biased == 0xffu) return 0;
+  const double bottom = std::bit_cast<float>(biased << 23);          // 2^e
+  const double spacing = std::bit_cast<float>((biased - 23u) << 23); // u
+  const double quotient = delta / spacing;                           // exact: u is a power of two
+  if (!(std::fabs(quotient) < 0x1p24) || quotient - std::floor(quotient) == 0.5) return 0;
+  const double d = std::floor(quotient + 0.5) * spacing; // D
+  double lowest = bottom + spacing;                      // the phases' range
+  double highest = 2.0 * bottom - spacing;
+  if (theta < 0) {
+    lowest = -highest;
+    highest = -(bottom + spacing);
+  } else {
+    highest = std::min(highest, double{kPiSingle});
+  }
+  const double t = theta;
+  auto inside = [&](double x) { return x >= lowest && x <= highest; };
+  if (!inside(t)) return 0;
+  double steps = most;
+  if (d > 0) steps = std::min(steps, std::floor((highest - t) / d));
+  if (d < 0) steps = std::min(steps, std::floor((lowest - t) / d));
+  auto n = static_cast<int32_t>(steps);
+  while (n > 0 && !inside(t + n * d)) --n; // the quotient's rounding may overshoot by one
+  step = static_cast<float>(d);
+  return n;
+}
+
+// phase[k] = theta + k step for k < n, each a float of the run's grid.
+void fillSteady(float* phase, int32_t n, float theta, float step) {
+  int32_t k = 0;
+#if defined(__SSE2__)
+  // Eight phases at a time, exactly: the first eight from their products in
+  // double, then eight steps (8 D, a float) added to a phase of the run give
+  // the phase eight steps on, which lies on the grid. Lanes beyond the run
+  // are computed and not stored.
+  if (n >= 8) {
+    const __m128d start = _mm_set1_pd(theta);
+    const __m128d each = _mm_set1_pd(step);
+    auto two = [&](double first) {
+      return _mm_cvtpd_ps(_mm_add_pd(start, _mm_mul_pd(_mm_set_pd(first + 1, first), each)));
+    };
+    __m128 low = _mm_movelh_ps(two(0), two(2));
+    __m128 high = _mm_movelh_ps(two(4), two(6));
+    const __m128 eight = _mm_set1_ps(8.0f * step);
+    for (; k + 8 <= n; k += 8) {
+      _mm_storeu_ps(phase + k, low);
+      _mm_storeu_ps(phase + k + 4, high);
+      low = _mm_add_ps(low, eight);
+      high = _mm_add_ps(high, eight);
+    }
+  }
+#endif
+  for (; k < n; ++k) phase[k] = static_cast<float>(theta + k * static_cast<double>(step));
+}
+
+// phase[0 ... count - 1] (count <= kStretch): the phase before each of count
+// steps from theta on; returns the phase after them.
+float tabulatePhaseRow(float* phase, int32_t count, float theta, float delta) {
+  int32_t i = 0;
+  while (i < count) {
+    float step = 0;
+    const int32_t steady = steadySteps(theta, delta, count - i, step);
+    if (steady >= kShortestSteadyRun) {
+      fillSteady(phase + i, steady, theta, step);
+      theta = static_cast<float>(theta + steady * static_cast<double>(step));
+      i += steady;
+      continue;
+    }
+    for (const int32_t end = std::min(count, i + kShortestSteadyRun); i < end; ++i) {
+      phase[i] = theta;
+      theta = stepPhase(theta, delta);
+    }
+  }
+  return theta;
+}
+
+// The phase pass: the phase recurrence into a table, then each phase's cosine
+// and sine by the table sincos, whose values are the ones the C library's
+// sincosf gives on this machine (it chooses its implementation by processor
+// at run time; the per-sample loop called it once per sample).
 float tabulatePhases(float* c, float* q, int32_t count, float theta, float delta, SinCosPass sincos) {
   float phase[kStretch]; // [rad]
-  for (int32_t i = 0; i < count; ++i) {
-    phase[i] = theta;
-    theta += delta;
-    if (theta > kPiSingle) theta = static_cast<float>(theta - 2.0 * kPiSingle);
-  }
+  theta = tabulatePhaseRow(phase, count, theta, delta);
   sincos(phase, q, c, count);
   return theta;
 }
@@ -113,108 +217,9 @@ FoldProductsPass chooseFoldProducts() {
   return addFoldProducts;
 }
 
-namespace {
-
-// The per-chain recurrence of addFoldMixed for `Chains` chains side by side in
-// scalar registers: a vector step costs about three scalar steps of latency,
-// so up to three chains overlap their serial additions this way.
-template <int32_t Chains>
-void stepChains(float* phase, float* theta, const float* delta) {
-  float t[Chains]; // [rad]
-  float d[Chains]; // [rad] per sample
-  for (int32_t l = 0; l < Chains; ++l) {
-    t[l] = theta[l];
-    d[l] = delta[l];
-  }
-  for (int32_t i = 0; i < kFoldStretch; ++i) {
-    for (int32_t l = 0; l < Chains; ++l) {
-      phase[l * kFoldStretch + i] = t[l];
-      t[l] += d[l];
-      if (t[l] > kPiSingle) t[l] = static_cast<float>(t[l] - 2.0 * kPiSingle);
-    }
-  }
-  for (int32_t l = 0; l < Chains; ++l) theta[l] = t[l];
-}
-
-} // namespace
-
-#if defined(__SSE2__)
-namespace {
-
-// Lanes per vector of the phase pass.
-constexpr int32_t kVectorLanes = 4; // [chains]
-
-// One step of four lanes: theta + delta, less 2 pi where the sum passed pi.
-// A lane that does not wrap subtracts +0, which leaves every value (-0, NaN
-// and infinities included) as it is; one that wraps subtracts 2 pi in single
-// precision, which rounds as addFoldMixed's subtraction in double rounded to
-// single: the difference of two floats, rounded to double and then to single,
-// is the difference rounded to single at once (double has more than
-// 2 x 24 + 2 bits).
-inline __m128 stepLanes(__m128 theta, __m128 delta) {
-  const __m128 sum = _mm_add_ps(theta, delta);
-  const __m128 passed = _mm_cmpgt_ps(sum, _mm_set1_ps(kPiSingle));
-  return _mm_sub_ps(sum, _mm_and_ps(passed, _mm_set1_ps(2.0f * kPiSingle)));
-}
-
-// Vectors vectors of four lanes side by side (their steps are independent, so
-// their latencies overlap); every four steps the 4 x 4 block of each vector
-// is turned so that each lane's four phases go to its own row.
-template <int32_t Vectors>
-void stepVectors(float* phase, float* theta, const float* delta) {
-  __m128 t[Vectors];
-  __m128 d[Vectors];
-  for (int32_t v = 0; v < Vectors; ++v) {
-    t[v] = _mm_loadu_ps(theta + kVectorLanes * v);
-    d[v] = _mm_loadu_ps(delta + kVectorLanes * v);
-  }
-  for (int32_t i = 0; i < kFoldStretch; i += kVectorLanes) {
-    for (int32_t v = 0; v < Vectors; ++v) {
-      __m128 r0 = t[v];
-      __m128 r1 = stepLanes(r0, d[v]);
-      __m128 r2 = stepLanes(r1, d[v]);
-      __m128 r3 = stepLanes(r2, d[v]);
-      t[v] = stepLanes(r3, d[v]);
-      _MM_TRANSPOSE4_PS(r0, r1, r2, r3);
-      float* row = phase + kVectorLanes * v * kFoldStretch + i;
-      _mm_storeu_ps(row, r0);
-      _mm_storeu_ps(row + kFoldStretch, r1);
-      _mm_storeu_ps(row + 2 * kFoldStretch, r2);
-      _mm_storeu_ps(row + 3 * kFoldStretch, r3);
-    }
-  }
-  for (int32_t v = 0; v < Vectors; ++v) _mm_storeu_ps(theta + kVectorLanes * v, t[v]);
-}
-
-} // namespace
-#endif
-
 void tabulatePhaseLanes(float* phase, float* theta, const float* delta, int32_t lanes) {
-  switch (lanes) {
-  case 1:
-    return stepChains<1>(phase, theta, delta);
-  case 2:
-    return stepChains<2>(phase, theta, delta);
-  case 3:
-    return stepChains<3>(phase, theta, delta);
-  default:
-    break;
-  }
-#if defined(__SSE2__)
-  switch ((lanes + kVectorLanes - 1) / kVectorLanes) {
-  case 2:
-    stepVectors<2>(phase, theta, delta);
-    break;
-  case 3:
-    stepVectors<3>(phase, theta, delta);
-    break;
-  default:
-    stepVectors<4>(phase, theta, delta);
-    break;
-  }
-#else
-  for (int32_t l = 0; l < lanes; ++l) stepChains<1>(phase + l * kFoldStretch, theta + l, delta + l);
-#endif
+  for (int32_t l = 0; l < lanes; ++l)
+    theta[l] = tabulatePhaseRow(phase + l * kFoldStretch, kFoldStretch, theta[l], delta[l]);
 }
 
 FoldMixedPass chooseFoldMixed() {

@@ -26,9 +26,9 @@ using FoldMixedPass = decltype(&addFoldMixed);
 FoldMixedPass chooseFoldMixed();
 
 // ---- The lock-step fold of several entries ----------------------------------
-// Chains are independent: their phase recurrences advance side by side, one
-// vector lane per chain, each lane doing the additions and the subtraction of
-// 2 pi that addFoldMixed does, so each phase has the same bits.
+// Chains are independent: their phases advance a stretch at a time side by
+// side, each by the additions and the subtraction of 2 pi that addFoldMixed
+// does, so each phase has the same bits.
 
 // Samples per stretch of the lock-step fold, and the most lanes of one pass.
 inline constexpr int32_t kFoldStretch = 256; // [samples]
@@ -37,10 +37,7 @@ inline constexpr int32_t kPhaseLanes = 16;   // [chains]
 // Writes phase[l * kFoldStretch + i], the phase [rad] of lane l < lanes
 // (<= kPhaseLanes) before its step i < kFoldStretch: theta[l] advances by
 // delta[l] per step and drops by 2 pi whenever it passes pi, exactly as in
-// addFoldMixed; theta[l] becomes the phase after the stretch. phase holds
-// kPhaseLanes rows, theta and delta kPhaseLanes values: from four lanes on,
-// lanes past `lanes` up to the next multiple of 4 are advanced as well, and are
-// not to be used.
+// addFoldMixed; theta[l] becomes the phase after the stretch.
 void tabulatePhaseLanes(float* phase, float* theta, const float* delta, int32_t lanes);
 
 // Adds count samples re/im multiplied by cosine[i] - j sine[i], rounded as

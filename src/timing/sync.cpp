@@ -116,8 +116,7 @@ void averageEntry(const Settings& cfg, const Stations& stn, const Acquisition& a
 }
 
 // From this many mixing entries on, the lock-step fold advances their phases
-// side by side: the serial additions of two or three chains overlap in scalar
-// registers, four and more chains run in vector lanes.
+// a stretch at a time side by side, each stretch's sincos pass over one table.
 constexpr int kLockStepEntries = 2;
 
 // Folds entry n on from buffer index k and its write position by at most

@@ -176,8 +176,9 @@ TEST(RawFiles, LiveRunStampedByTheCaptureFindsTheTrueTimeWithOneChain) {
   std::printf("live raw files: stamps %+.1f ms, synchronised time %+.1f ms from the truth\n", -offset * 1e3,
               error * 1e3);
   // A few milliseconds when the machine is idle; a loaded one wakes velkor
-  // and the test late by more, still far inside half the interval (75 ms).
-  EXPECT_NEAR(offset, 0, 0.025) << "the stamps date the samples";
+  // and the test late by more (35 ms seen with both cores busy), still
+  // inside half the interval (75 ms), which is all the choice needs.
+  EXPECT_NEAR(offset, 0, 0.05) << "the stamps date the samples";
   EXPECT_EQ(fields[14], "0.14998") << "ambiguity";
 }
 

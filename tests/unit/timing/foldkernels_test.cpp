@@ -87,11 +87,17 @@ TEST(FoldKernels, AgreesWithThePerSampleLoop) {
 
 // The lock-step phase pass against one chain's recurrence, lane by lane: a
 // million phases over every lane count, stretches in a row, steps of either
-// sign up to half a turn and small ones whose phase drifts far below -pi.
+// sign up to half a turn, small ones whose phase drifts far below -pi, the
+// small steps of real line offsets, steps that lie halfway between two grid
+// points of a binade (where the rounding alternates), and starts on binade
+// boundaries, at pi and near 0, and a run that ends on a binade's bottom.
 TEST(FoldKernels, PhaseLanesAgreeWithTheSerialRecurrence) {
   std::mt19937 random(29);
   std::uniform_real_distribution<float> start(-3.1415927f, 3.1415927f);
   std::uniform_real_distribution<float> step(-3.1415927f, 3.1415927f);
+  std::uniform_real_distribution<float> small(-0.01f, 0.01f);
+  std::uniform_int_distribution<int> odd(0, 4000);
+  const float edges[] = {2.0f, 1.0f, 0.5f, -1.0f, -2.0f, kPiSingle, -kPiSingle, 1e-30f, 0.0f, -0.0f};
   std::vector<float> phase(static_cast<std::size_t>(kPhaseLanes * kFoldStretch));
   int64_t phases = 0;
   for (int trial = 0; phases < 1000000; ++trial) {
@@ -99,8 +105,28 @@ TEST(FoldKernels, PhaseLanesAgreeWithTheSerialRecurrence) {
     float theta[kPhaseLanes] = {};
     float delta[kPhaseLanes] = {};
     for (int32_t l = 0; l < lanes; ++l) {
-      theta[l] = start(random);
-      delta[l] = l % 5 == 4 ? -0.0005f * std::abs(step(random)) : step(random);
+      theta[l] = trial % 7 == 3 ? edges[(trial + l) % 10] : start(random);
+      switch (l % 5) {
+      case 4:
+        delta[l] = -0.0005f * std::abs(step(random));
+        break;
+      case 3:
+        delta[l] = std::ldexp(static_cast<float>(2 * odd(random) + 1), trial % 2 ? -23 : -25);
+        break;
+      case 2:
+      case 1:
+        delta[l] = small(random);
+        break;
+      default:
+        delta[l] = step(random);
+        break;
+      }
+    }
+    if (trial % 16 == 0) {
+      // Down onto 1 by whole grid steps, where the next exact sum lies just
+      // below the binade and rounds to its finer grid.
+      theta[0] = 1.0f + std::ldexp(200000.0f, -23);
+      delta[0] = std::ldexp(-1000.375f, -23);
     }
     float serial[kPhaseLanes];
     std::copy(theta, theta + kPhaseLanes, serial);
