@@ -17,6 +17,10 @@ namespace velkor {
 float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count, float theta,
                    float delta, SinCosPass sincos);
 
+// Adds count samples re/im unchanged to sumre/sumim: the fold without a
+// mixer, in vector groups.
+void addFoldPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count);
+
 // addFoldMixed, or another build of it with the same bits.
 using FoldMixedPass = decltype(&addFoldMixed);
 

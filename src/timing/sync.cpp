@@ -38,14 +38,8 @@ int32_t wrapIndex(int64_t index, int32_t length) {
 
 // Adds samples first ... first + count - 1 of the buffer unchanged.
 void foldSamples(const Acquisition& acq, TaiAverage& a, int32_t first, int32_t position, int32_t count) {
-  const int16_t* re = acq.samplere.data() + first;
-  const int16_t* im = acq.sampleim.data() + first;
-  int32_t* sumre = a.taisumre.data() + position;
-  int32_t* sumim = a.taisumim.data() + position;
-  for (int32_t i = 0; i < count; ++i) {
-    sumre[i] = wrapAdd(sumre[i], re[i]);
-    sumim[i] = wrapAdd(sumim[i], im[i]);
-  }
+  addFoldPlain(a.taisumre.data() + position, a.taisumim.data() + position, acq.samplere.data() + first,
+               acq.sampleim.data() + first, count);
 }
 
 // Adds samples multiplied by exp(-j theta), theta advancing by delta per sample
