@@ -69,14 +69,14 @@ inline int16_t roundClamped(float x) {
 }
 
 // re^2 + im^2, exact, rounded once to single. The sum is at most 2^31, a
-// whole number that fits in 32 unsigned bits exactly. Its upper and lower 16
-// bits convert to single exactly, and the one addition of the two rounds once,
-// as the conversion of the exact value to single would: the integer
-// multiply-adds vectorise where doubles are slow.
+// whole number that fits in 32 unsigned bits exactly; read as signed it is
+// the same number except 2^31 itself (both values -32768), which reads as
+// -2^31. The conversion to single rounds the exact value once, and clearing
+// the sign gives 2^31 back: the integer multiply-adds vectorise where doubles
+// are slow.
 inline float powerOf(int32_t x, int32_t y) {
   const uint32_t sum = static_cast<uint32_t>(x * x) + static_cast<uint32_t>(y * y);
-  return static_cast<float>(static_cast<int32_t>(sum >> 16)) * 65536.0f +
-         static_cast<float>(static_cast<int32_t>(sum & 0xFFFFu));
+  return std::fabs(static_cast<float>(static_cast<int32_t>(sum)));
 }
 
 inline int16_t littleEndian16(const uint8_t* bytes) { return static_cast<int16_t>(readLittle16(bytes)); }
@@ -222,11 +222,11 @@ double sumPowerInDoubles(const float* __restrict power, int32_t count) {
   return static_cast<double>(total);
 }
 
-// re^2 + im^2 of eight 16-bit pairs, converted as powerOf converts it.
+// re^2 + im^2 of eight 16-bit pairs, converted as powerOf converts it (the
+// multiply-add gives 0x80000000 for two -32768, as powerOf's signed reading).
 [[gnu::target("avx2")]] inline __m256 powersOfPairs(__m256i pairs) {
-  const __m256i sum = _mm256_madd_epi16(pairs, pairs);
-  return _mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_srli_epi32(sum, 16)), _mm256_set1_ps(65536.0f)),
-                       _mm256_cvtepi32_ps(_mm256_and_si256(sum, _mm256_set1_epi32(0xFFFF))));
+  const __m256 converted = _mm256_cvtepi32_ps(_mm256_madd_epi16(pairs, pairs));
+  return _mm256_andnot_ps(_mm256_set1_ps(-0.0f), converted);
 }
 
 // Sixteen 16-bit values from two vectors of eight 32-bit ones, in order: the
@@ -312,13 +312,8 @@ void decodeFramesWithPower(const uint8_t* __restrict bytes, int32_t frames, int3
     // Eight frames at a time: one multiply-add of each 16-bit pair with itself
     // gives re^2 + im^2 (2^31, from two -32768, wraps to the same 32 bits),
     // which then converts as powerOf converts it.
-    const __m128i low16 = _mm_set1_epi32(0xFFFF);
-    const __m128 scale = _mm_set1_ps(65536.0f);
-    auto powers = [&](__m128i pairs) {
-      const __m128i sum = _mm_madd_epi16(pairs, pairs);
-      return _mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(sum, 16)), scale),
-                        _mm_cvtepi32_ps(_mm_and_si128(sum, low16)));
-    };
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    auto powers = [&](__m128i pairs) { return _mm_andnot_ps(sign, _mm_cvtepi32_ps(_mm_madd_epi16(pairs, pairs))); };
     for (; k + 8 <= frames; k += 8) {
       const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 4 * k));
       const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 4 * k + 16));
