@@ -56,9 +56,14 @@ int32_t steadySteps(float theta, float delta, int32_t most, float& step) {
   const double bottom = std::bit_cast<float>(biased << 23);          // 2^e
   const double spacing = std::bit_cast<float>((biased - 23u) << 23); // u
   const double quotient = delta / spacing;                           // exact: u is a power of two
-  if (!(std::fabs(quotient) < 0x1p24) || quotient - std::floor(quotient) == 0.5) return 0;
-  const double d = std::floor(quotient + 0.5) * spacing; // D
-  double lowest = bottom + spacing;                      // the phases' range
+  if (!(std::fabs(quotient) < 0x1p24)) return 0;
+  // The nearest whole number of spacings, by truncation (the baseline build
+  // has no floor instruction) and the exact fraction left.
+  const auto whole = static_cast<int32_t>(quotient);
+  const double fraction = quotient - whole;
+  if (std::fabs(fraction) == 0.5) return 0;
+  const double d = (whole + (fraction > 0.5 ? 1 : 0) - (fraction < -0.5 ? 1 : 0)) * spacing; // D
+  double lowest = bottom + spacing;                                                          // the phases' range
   double highest = 2.0 * bottom - spacing;
   if (theta < 0) {
     lowest = -highest;
@@ -69,9 +74,9 @@ int32_t steadySteps(float theta, float delta, int32_t most, float& step) {
   const double t = theta;
   auto inside = [&](double x) { return x >= lowest && x <= highest; };
   if (!inside(t)) return 0;
-  double steps = most;
-  if (d > 0) steps = std::min(steps, std::floor((highest - t) / d));
-  if (d < 0) steps = std::min(steps, std::floor((lowest - t) / d));
+  double steps = most; // >= 0, so that truncation is the floor
+  if (d > 0) steps = std::min(steps, (highest - t) / d);
+  if (d < 0) steps = std::min(steps, (lowest - t) / d);
   auto n = static_cast<int32_t>(steps);
   while (n > 0 && !inside(t + n * d)) --n; // the quotient's rounding may overshoot by one
   step = static_cast<float>(d);
