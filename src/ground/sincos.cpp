@@ -259,24 +259,36 @@ template <int32_t Width, auto group>
     sinCosOne<true>(theta[i], &sine[i], &cosine[i]);
 }
 
-// The same arithmetic on eight values at a time, for processors with AVX-512.
+// The same arithmetic on eight values at a time, for processors with AVX-512
+// (foundation and 256-bit lengths). The quadrant stays in doubles as in the
+// AVX2 build; its signs come from two small tables indexed by the low bits of
+// n (a permutation takes an index's three low bits, and the tables repeat
+// every four quadrants), and the odd quadrants' exchange is a mask blend of
+// the values converted to single.
 
-template <int Bit>
-[[gnu::target("avx512f,avx2,fma")]] inline __m512i signFromBit8(__m256i n) {
-  return _mm512_slli_epi64(_mm512_cvtepi32_epi64(_mm256_srli_epi32(n, Bit)), 63);
-}
+#define VELKOR_AVX512 "avx512f,avx512vl,avx2,fma"
 
-[[gnu::target("avx512f,avx2,fma")]] inline __m512d flip(__m512d x, __m512i sign) {
+constexpr int64_t kSignBit = INT64_MIN;
+
+[[gnu::target(VELKOR_AVX512)]] inline __m512d flip(__m512d x, __m512i sign) {
   return _mm512_castsi512_pd(_mm512_xor_si512(_mm512_castpd_si512(x), sign));
 }
 
-[[gnu::target("avx512f,avx2,fma")]] inline void sinCosEight(const float* theta, float* sine, float* cosine) {
-  const __m256 y = _mm256_loadu_ps(theta);
-  const __m512d x = _mm512_cvtps_pd(y);
-  const __m512d r = _mm512_mul_pd(x, _mm512_set1_pd(kTwoByPiScaled));
-  const __m256i n = _mm256_srai_epi32(_mm256_add_epi32(_mm512_cvttpd_epi32(r), _mm256_set1_epi32(0x800000)), 24);
-  const __m512d reduced = _mm512_fnmadd_pd(_mm512_cvtepi32_pd(n), _mm512_set1_pd(kHalfPi), x);
-  const __m512d xs = flip(reduced, signFromBit8<0>(_mm256_xor_si256(n, _mm256_srli_epi32(n, 1))));
+[[gnu::target(VELKOR_AVX512)]] inline void sinCosEight(const float* theta, float* sine, float* cosine) {
+  const __m512d x = _mm512_cvtps_pd(_mm256_loadu_ps(theta));
+  const __m512d truncated =
+      _mm512_roundscale_pd(_mm512_mul_pd(x, _mm512_set1_pd(kTwoByPiScaled)), _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  const __m512d n = _mm512_roundscale_pd(_mm512_fmadd_pd(truncated, _mm512_set1_pd(0x1p-24), _mm512_set1_pd(0.5)),
+                                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+  const __m512d reduced = _mm512_fnmadd_pd(n, _mm512_set1_pd(kHalfPi), x);
+  // n + 1.5 x 2^52 holds n in two's complement in its low mantissa bits.
+  const __m512i bits = _mm512_castpd_si512(_mm512_add_pd(n, _mm512_set1_pd(0x1.8p52)));
+  // The sine's sign per quadrant (+, -, -, +) and the cosine's (+, +, -, -).
+  const __m512i sinesign =
+      _mm512_permutexvar_epi64(bits, _mm512_set_epi64(0, kSignBit, kSignBit, 0, 0, kSignBit, kSignBit, 0));
+  const __m512i cosinesign =
+      _mm512_permutexvar_epi64(bits, _mm512_set_epi64(kSignBit, kSignBit, 0, 0, kSignBit, kSignBit, 0, 0));
+  const __m512d xs = flip(reduced, sinesign);
   const __m512d x2 = _mm512_mul_pd(reduced, reduced);
   const __m512d x4 = _mm512_mul_pd(x2, x2);
   const __m512d x3 = _mm512_mul_pd(x2, xs);
@@ -288,15 +300,16 @@ template <int Bit>
   const __m512d s = _mm512_fmadd_pd(x3, _mm512_set1_pd(kQuadrants01.s1), xs);
   const __m512d c = _mm512_fmadd_pd(x4, _mm512_set1_pd(kQuadrants01.c2), c1);
   const __m256 sinpoly = _mm512_cvtpd_ps(_mm512_fmadd_pd(x5, s1, s));
-  const __m256 cospoly = _mm512_cvtpd_ps(flip(_mm512_fmadd_pd(x6, c2, c), signFromBit8<1>(n)));
-  const __m256 odd =
-      _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_and_si256(n, _mm256_set1_epi32(1)), _mm256_set1_epi32(1)));
-  _mm256_storeu_ps(sine, _mm256_blendv_ps(sinpoly, cospoly, odd));
-  _mm256_storeu_ps(cosine, _mm256_blendv_ps(cospoly, sinpoly, odd));
+  const __m256 cospoly = _mm512_cvtpd_ps(flip(_mm512_fmadd_pd(x6, c2, c), cosinesign));
+  const __mmask8 odd = _mm512_test_epi64_mask(bits, _mm512_set1_epi64(1));
+  _mm256_storeu_ps(sine, _mm256_mask_blend_ps(odd, sinpoly, cospoly));
+  _mm256_storeu_ps(cosine, _mm256_mask_blend_ps(odd, cospoly, sinpoly));
 }
 
-[[gnu::target("avx512f,avx2,fma")]] void sinCosFusedAvx512(const float* theta, float* sine, float* cosine,
-                                                           int32_t count) {
+// Whether the processor has the AVX-512 parts the eight-value build uses.
+bool hasAvx512() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"); }
+
+[[gnu::target(VELKOR_AVX512)]] void sinCosFusedAvx512(const float* theta, float* sine, float* cosine, int32_t count) {
   const int32_t i = sinCosInGroups<8, sinCosEight>(theta, sine, cosine, count);
   sinCosFusedAvx2(theta + i, sine + i, cosine + i, count - i);
 }
@@ -334,7 +347,7 @@ void sinCosUnfused(const float* theta, float* sine, float* cosine, int32_t count
 void sinCosFused(const float* theta, float* sine, float* cosine, int32_t count) {
 #if VELKOR_SINCOS_X86
   if (__builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2")) {
-    if (__builtin_cpu_supports("avx512f")) sinCosFusedAvx512(theta, sine, cosine, count);
+    if (hasAvx512()) sinCosFusedAvx512(theta, sine, cosine, count);
     else sinCosFusedAvx2(theta, sine, cosine, count);
     return;
   }
@@ -347,7 +360,7 @@ SinCosPass chooseSinCos() {
   // glibc's choice: its FMA build where FMA and AVX2 are usable. The widest
   // vectors the processor has carry the same arithmetic.
   const bool fused = __builtin_cpu_supports("fma") && __builtin_cpu_supports("avx2");
-  const bool wide = fused && __builtin_cpu_supports("avx512f");
+  const bool wide = fused && hasAvx512();
   const SinCosPass pass = wide ? sinCosFusedAvx512 : fused ? sinCosFusedAvx2 : sinCosUnfused;
   if (agreesWithLibrary(pass)) return pass;
 #endif
