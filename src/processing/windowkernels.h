@@ -38,7 +38,8 @@ struct WindowKernels {
 
 // The build for this processor: the same operations per point in 256-bit
 // vectors where it has AVX2 (and the phases' floor in one instruction), the
-// baseline build elsewhere; both give the same bits. Reads the processor's features; called once at preparation.
+// baseline build elsewhere; both give the same bits. Reads the processor's
+// features; called once at preparation.
 WindowKernels chooseWindowKernels();
 
 } // namespace velkor

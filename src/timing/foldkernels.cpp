@@ -34,8 +34,8 @@ inline float stepPhase(float theta, float delta) {
 // pi, where it does not wrap), every sum rounds to the binade's grid of
 // spacing u = 2^(e-23): the phase lies on the grid, so theta + delta rounds to
 // theta + D, D the multiple of u nearest to delta, the same D at every step.
-// A margin of one spacing at both ends of the binade keeps the exact sum
-// inside it as well. Only where delta lies halfway between two multiples
+// A margin of one spacing above the binade's bottom keeps the exact sum
+// inside it as well (a sum just below 2^e rounds to the finer grid there). Only where delta lies halfway between two multiples
 // does the tie go by the phase's last bit, and the recurrence is stepped.
 // Within such a run the k-th phase is theta + k D exactly, a float on the
 // grid, so the run is written without the serial chain of additions.
