@@ -43,6 +43,17 @@ inline void forEachInGroups(int32_t count, F f) {
   for (; i < count; ++i) f(i);
 }
 
+// sumre[i] += re[i] and sumim[i] += im[i] for i < count, wrapping, in groups of
+// eight (16-bit samples fill a 128-bit vector eight at a time): the plain
+// window added with its sign positive and the synchronisation's plain fold.
+inline void addSamples(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
+                       const int16_t* __restrict im, int32_t count) {
+  forEachInGroups<8>(count, [=](int32_t i) {
+    sumre[i] = wrapAdd(sumre[i], re[i]);
+    sumim[i] = wrapAdd(sumim[i], im[i]);
+  });
+}
+
 // The same in groups of `Group`, then of `Smaller`, then one by one: for a
 // build whose widest vectors take `Group` items, the smaller groups keep short
 // remainders (a 24-point window in groups of 16) vectorised.

@@ -26,10 +26,7 @@ constexpr int32_t kPointGroup = 8; // [points]
 inline void plainWindow(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                         const int16_t* __restrict im, int32_t points, int sign) {
   if (sign > 0) {
-    forEachInGroups<kPointGroup>(points, [=](int32_t p) {
-      sumre[p] = wrapAdd(sumre[p], re[p]);
-      sumim[p] = wrapAdd(sumim[p], im[p]);
-    });
+    addSamples(sumre, sumim, re, im, points);
   } else {
     forEachInGroups<kPointGroup>(points, [=](int32_t p) {
       sumre[p] = wrapAdd(sumre[p], -int32_t{re[p]});

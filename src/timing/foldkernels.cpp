@@ -212,10 +212,7 @@ float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int1
 
 void addFoldPlain(int32_t* __restrict sumre, int32_t* __restrict sumim, const int16_t* __restrict re,
                   const int16_t* __restrict im, int32_t count) {
-  forEachInGroups<kGroup>(count, [=](int32_t i) {
-    sumre[i] = wrapAdd(sumre[i], re[i]);
-    sumim[i] = wrapAdd(sumim[i], im[i]);
-  });
+  addSamples(sumre, sumim, re, im, count);
 }
 
 void addFoldProducts(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, const float* cosine,

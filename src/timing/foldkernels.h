@@ -18,7 +18,8 @@ float addFoldMixed(int32_t* sumre, int32_t* sumim, const int16_t* re, const int1
                    float delta, SinCosPass sincos);
 
 // Adds count samples re/im unchanged to sumre/sumim: the fold without a
-// mixer, in vector groups.
+// mixer, in vector groups (out of line, where the pointers are known not to
+// overlap; inlined into the fold's walk it would stay scalar).
 void addFoldPlain(int32_t* sumre, int32_t* sumim, const int16_t* re, const int16_t* im, int32_t count);
 
 // addFoldMixed, or another build of it with the same bits.
